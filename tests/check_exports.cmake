@@ -1,0 +1,23 @@
+# Checks that the shared library defines exactly the expected dynamic symbols.
+# -DLIBRARY=path -DNM=path -DEXPECTED="A;B;C"
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE table RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${table}")
+set(found)
+foreach(line IN LISTS lines)
+    # "address type name[@version]"; versions nodes themselves are type A.
+    if(line MATCHES "^[0-9a-fA-F]+ ([A-Za-z]) ([^@ ]+)")
+        if(NOT CMAKE_MATCH_1 STREQUAL "A")
+            list(APPEND found ${CMAKE_MATCH_2})
+        endif()
+    endif()
+endforeach()
+list(SORT found)
+set(expected ${EXPECTED})
+list(SORT expected)
+if(NOT found STREQUAL expected)
+    message(FATAL_ERROR "exported: '${found}', expected: '${expected}'")
+endif()
+message(STATUS "exports: ${found}")

@@ -1,0 +1,37 @@
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+
+namespace {
+
+constexpr char kVersion[] = "1.0.0.1";
+
+constexpr char kUsage[] =
+    "usage: tamberlyn silence IN.wav OUT.wav\n"
+    "       tamberlyn --help | --version\n"
+    "\n"
+    "  silence   copy IN.wav to OUT.wav, cutting every quiet stretch (samples below 500)\n"
+    "            to its first 799 samples; prints the durations before and after\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const char* command = argv[1];
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (std::strcmp(command, "--version") == 0) {
+        std::printf("tamberlyn %s\n", kVersion);
+        return 0;
+    }
+    if (std::strcmp(command, "silence") == 0) return tamberlyn_cli::RunSilence(argc - 1, argv + 1);
+
+    std::fprintf(stderr, "tamberlyn: unknown command '%s'\n%s", command, kUsage);
+    return 2;
+}
