@@ -77,8 +77,13 @@ int main(int argc, char** argv) {
     CopyFile(input.c_str(), copied.c_str());  // warms the page cache
     std::vector<double> silence, copy;
     for (int r = 0; r < rounds; ++r) {
+        // Each timed run starts with no output file and no dirty pages left by the one before.
+        ::unlink(shortened.c_str());
+        ::unlink(copied.c_str());
+        ::sync();
         silence.push_back(Seconds(
             [&] { return WAVSilence(wide_in.c_str(), wide_out.c_str()) == RESULT_SUCCESS; }));
+        ::sync();
         copy.push_back(Seconds([&] { return CopyFile(input.c_str(), copied.c_str()); }));
     }
 

@@ -33,18 +33,18 @@ std::int32_t Between(SpeechSynth& s, std::int32_t low, std::int32_t high) {
 void StartSegment(SpeechSynth& s) {
     s.speaking = !s.speaking;
     if (s.speaking) {
-        s.left = Between(s, kRate * 3 / 10, kRate * 3);
+        s.left = Between(s, kRate * 4 / 10, kRate * 26 / 10);
         s.syllable_left = 0;
         return;
     }
-    // Mostly short pauses between words, some sentence breaks, a few long thinking pauses.
+    // Dictation: short pauses between words, sentence breaks, and long pauses to think.
     const std::uint32_t kind = Next(s) % 20;
-    if (kind < 10) {
-        s.left = Between(s, kRate / 20, kRate / 2);
-    } else if (kind < 17) {
-        s.left = Between(s, kRate / 2, kRate * 2);
+    if (kind < 6) {
+        s.left = Between(s, kRate / 20, kRate * 6 / 10);
+    } else if (kind < 13) {
+        s.left = Between(s, kRate * 6 / 10, kRate * 3);
     } else {
-        s.left = Between(s, kRate * 2, kRate * 8);
+        s.left = Between(s, kRate * 3, kRate * 8);
     }
 }
 
@@ -92,8 +92,7 @@ std::int16_t Voiced(SpeechSynth& s) {
 void StartSpeech(SpeechSynth& s, std::uint32_t seed) {
     s = SpeechSynth{};
     s.random = seed;
-    s.speaking = true;  // so that the signal opens with a short pause
-    StartSegment(s);
+    StartSegment(s);  // opens with speech
 }
 
 void MakeSpeech(SpeechSynth& s, std::int16_t* out, std::size_t count) {

@@ -46,8 +46,9 @@ CreateResult CreateFileForWriting(const char16_t* path, FileHandle input, FileHa
         ::close(fd);
         return CreateResult::kSameAsInput;
     }
-    // Devices and pipes cannot be truncated and need not be.
-    if (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    // Devices and pipes cannot be truncated and need not be. An empty file is left alone: some
+    // file systems (ext4) flush a truncated file's data at close, a cost new files need not pay.
+    if (S_ISREG(st.st_mode) && st.st_size > 0 && ::ftruncate(fd, 0) != 0) {
         ::close(fd);
         return CreateResult::kFailed;
     }
