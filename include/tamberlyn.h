@@ -34,7 +34,14 @@ enum {
 
     /* WAVSilence */
     SILENCE_OPEN_FAILED = 1, /* input not opened, output not created, or both name one file */
-    SILENCE_IO_FAILED = 2    /* a read (other than end of file), write or close failed */
+    SILENCE_IO_FAILED = 2,   /* a read (other than end of file), write or close failed */
+
+    /* SoundRecorderStart */
+    RECORDER_DEVICE_NOT_OPENED = 1,   /* no capture device could be opened for the format */
+    RECORDER_BUFFER_NOT_QUEUED = 2,   /* the device refused the capture buffer */
+    RECORDER_CAPTURE_NOT_STARTED = 3, /* the device would not start capturing */
+    RECORDER_FILE_NOT_CREATED = 4,    /* the output file could not be created; nothing started */
+    RECORDER_ALREADY_RUNNING = 5      /* a recording is running; it was left untouched */
 };
 
 /*
@@ -44,6 +51,21 @@ enum {
  * Returns RESULT_SUCCESS, SILENCE_OPEN_FAILED or SILENCE_IO_FAILED.
  */
 TAMBERLYN_API int32_t WAVSilence(const tamberlyn_char16_t* input, const tamberlyn_char16_t* output);
+
+/*
+ * Starts recording the default audio input (8000 Hz, 16-bit, mono) into a new WAV file at `path`:
+ * a 44-byte placeholder header, then whole one-second blocks of 16000 bytes. Returns
+ * RESULT_SUCCESS or a RECORDER_* code. After codes 1-3 the file stays open with its placeholder
+ * (the previous recording's final header, or zeros) and SoundRecorderStop, or the next start,
+ * finalises it.
+ */
+TAMBERLYN_API int32_t SoundRecorderStart(const tamberlyn_char16_t* path);
+
+/*
+ * Stops the recording, writes the final header over the placeholder and closes the file.
+ * Returns the number of 16000-byte blocks in the file; 0 when no recording was started.
+ */
+TAMBERLYN_API int32_t SoundRecorderStop(void);
 
 #ifdef __cplusplus
 }

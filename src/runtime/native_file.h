@@ -29,6 +29,9 @@ bool WriteFile(FileHandle file, const void* data, std::size_t size);
 // Moves the file position to the start of the file.
 bool RewindFile(FileHandle file);
 
+// Cuts a regular file to `size` bytes; other files (devices, pipes) are left as they are.
+bool TruncateFile(FileHandle file, std::uint64_t size);
+
 // Closes the handle; false when the close reported a failure (e.g. a deferred write error).
 bool CloseFile(FileHandle file);
 

@@ -88,6 +88,12 @@ bool WriteFile(FileHandle file, const void* data, std::size_t size) {
 
 bool RewindFile(FileHandle file) { return ::lseek(Fd(file), 0, SEEK_SET) == 0; }
 
+bool TruncateFile(FileHandle file, std::uint64_t size) {
+    struct stat st;
+    if (::fstat(Fd(file), &st) != 0) return false;
+    return !S_ISREG(st.st_mode) || ::ftruncate(Fd(file), static_cast<off_t>(size)) == 0;
+}
+
 bool CloseFile(FileHandle file) {
     // POSIX leaves the descriptor's state unspecified after EINTR; on Linux it is closed, so a
     // retry could close a descriptor another thread just opened.

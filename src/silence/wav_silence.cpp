@@ -4,10 +4,10 @@
 #include "runtime/native_file.h"
 #include "silence/silence_filter.h"
 #include "tamberlyn.h"
+#include "wav/wav_header.h"
 
 namespace {
 
-constexpr std::size_t WAVE_HEADER_BYTES = 44;
 constexpr std::size_t kReadBytes = 64 * 1024;
 // Output leaves in whole 64 KiB units from the start of the file, the writes the page cache
 // serves cheapest (measured: about a quarter less time than writing each filtered chunk as it
@@ -15,6 +15,7 @@ constexpr std::size_t kReadBytes = 64 * 1024;
 constexpr std::size_t kWriteUnit = 64 * 1024;
 
 using tamberlyn::FileHandle;
+using tamberlyn::WAVE_HEADER_BYTES;
 
 struct Buffers {
     // One spare byte in front holds a lone byte carried over from the previous read.

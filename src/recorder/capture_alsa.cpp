@@ -1,0 +1,333 @@
+// The capture service over alsa-lib. DEVICE_ANY opens the PCM "default". A capture thread per
+// open device fills the queued buffer and notifies on that thread when it is full.
+//
+// The PCM is non-blocking and the thread polls its descriptors together with an eventfd that
+// start, stop and close signal: some plugins never wake a reader blocked inside alsa-lib when
+// another thread drops the stream, and some never return -EAGAIN. Only the capture thread reads
+// from the PCM; the caller's thread touches it only while the thread is parked (not started).
+#include <alsa/asoundlib.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "recorder/capture_service.h"
+
+namespace tamberlyn {
+
+namespace {
+
+// Results, numbered as the platform's waveform-audio API numbers them.
+constexpr std::uint32_t kOk = 0;
+constexpr std::uint32_t kError = 1;
+constexpr std::uint32_t kBadDeviceId = 2;
+constexpr std::uint32_t kAllocated = 4;
+constexpr std::uint32_t kInvalidHandle = 5;
+constexpr std::uint32_t kInvalidParam = 11;
+constexpr std::uint32_t kBadFormat = 32;
+constexpr std::uint32_t kStillQueued = 33;
+constexpr std::uint32_t kUnprepared = 34;
+
+constexpr unsigned kRingMicroseconds = 4000000;  // audio keeps arriving while a notice runs
+constexpr unsigned kPeriodMicroseconds = 100000;
+constexpr int kMaxPollFds = 8;
+
+struct AlsaDevice {
+    bool open;
+    snd_pcm_t* pcm;
+    int wake_fd;
+    pthread_t thread;
+    CaptureCallback callback;
+    std::uintptr_t instance;
+    int last_error;  // the last ALSA error, for a developer in a debugger
+
+    pthread_mutex_t lock;
+    pthread_cond_t changed;
+    // Guarded by `lock`.
+    CaptureBuffer* queued;
+    bool started;
+    bool closing;
+    bool parked;  // the thread waits and holds no PCM call in progress
+};
+
+// One device at a time, as the recorder needs; no allocation of our own.
+AlsaDevice g_device = {false,
+                       nullptr,
+                       -1,
+                       {},
+                       nullptr,
+                       0,
+                       0,
+                       PTHREAD_MUTEX_INITIALIZER,
+                       PTHREAD_COND_INITIALIZER,
+                       nullptr,
+                       false,
+                       false,
+                       false};
+
+AlsaDevice* FromHandle(CaptureDevice handle) {
+    return handle == &g_device && g_device.open ? &g_device : nullptr;
+}
+
+void Wake(AlsaDevice& d) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(d.wake_fd, &one, sizeof one);
+}
+
+void DrainWake(AlsaDevice& d) {
+    std::uint64_t count;
+    [[maybe_unused]] const ssize_t n = ::read(d.wake_fd, &count, sizeof count);
+}
+
+int Configure(snd_pcm_t* pcm, const CaptureFormat& format) {
+    snd_pcm_hw_params_t* hw;
+    snd_pcm_hw_params_alloca(&hw);
+    int err = snd_pcm_hw_params_any(pcm, hw);
+    if (err >= 0) err = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
+    if (err >= 0) err = snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16_LE);
+    if (err >= 0) err = snd_pcm_hw_params_set_channels(pcm, hw, format.channels);
+    if (err >= 0) err = snd_pcm_hw_params_set_rate_resample(pcm, hw, 1);
+    if (err >= 0) err = snd_pcm_hw_params_set_rate(pcm, hw, format.samples_per_second, 0);
+    unsigned ring = kRingMicroseconds, period = kPeriodMicroseconds;
+    if (err >= 0) err = snd_pcm_hw_params_set_buffer_time_near(pcm, hw, &ring, nullptr);
+    if (err >= 0) err = snd_pcm_hw_params_set_period_time_near(pcm, hw, &period, nullptr);
+    if (err >= 0) err = snd_pcm_hw_params(pcm, hw);
+    return err;
+}
+
+// Waits until the PCM has frames or the eventfd fires. False when woken (flags may have changed).
+bool WaitForFrames(AlsaDevice& d) {
+    pollfd fds[kMaxPollFds + 1];
+    int n = snd_pcm_poll_descriptors(d.pcm, fds, kMaxPollFds);
+    if (n < 0) n = 0;
+    fds[n] = {d.wake_fd, POLLIN, 0};
+    if (::poll(fds, static_cast<nfds_t>(n + 1), -1) < 0) return false;
+    if (fds[n].revents & POLLIN) {
+        DrainWake(d);
+        return false;
+    }
+    unsigned short revents = 0;
+    snd_pcm_poll_descriptors_revents(d.pcm, fds, static_cast<unsigned>(n), &revents);
+    return true;  // readable, or an error state that the next read reports
+}
+
+void Recover(AlsaDevice& d, int err) {
+    d.last_error = err;
+    if (snd_pcm_recover(d.pcm, err, 1) >= 0) {
+        snd_pcm_start(d.pcm);
+    } else {
+        // Not recoverable right now: do not spin; stop, close or more audio will wake us.
+        pollfd wake = {d.wake_fd, POLLIN, 0};
+        ::poll(&wake, 1, 100);
+    }
+}
+
+void* CaptureThread(void* arg) {
+    AlsaDevice& d = *static_cast<AlsaDevice*>(arg);
+    pthread_mutex_lock(&d.lock);
+    for (;;) {
+        // Checked on every pass: a stop or close is seen at the latest after one read.
+        while (!d.closing && !(d.started && d.queued != nullptr)) {
+            d.parked = true;
+            pthread_cond_broadcast(&d.changed);
+            pthread_cond_wait(&d.changed, &d.lock);
+        }
+        d.parked = false;
+        if (d.closing) break;
+        CaptureBuffer* buffer = d.queued;
+        pthread_mutex_unlock(&d.lock);
+
+        const snd_pcm_uframes_t wanted = (buffer->buffer_length - buffer->bytes_recorded) / 2;
+        const snd_pcm_sframes_t got =
+            snd_pcm_readi(d.pcm, buffer->data + buffer->bytes_recorded, wanted);
+        bool full = false;
+        if (got > 0) {
+            buffer->bytes_recorded += static_cast<std::uint32_t>(got) * 2;
+            full = buffer->bytes_recorded + 1 >= buffer->buffer_length;
+        } else if (got == -EAGAIN || got == 0) {
+            WaitForFrames(d);
+        } else {
+            Recover(d, static_cast<int>(got));
+        }
+
+        pthread_mutex_lock(&d.lock);
+        if (full && d.started && d.queued == buffer) {
+            d.queued = nullptr;
+            buffer->flags = (buffer->flags & ~kBufferQueued) | kBufferDone;
+            pthread_mutex_unlock(&d.lock);
+            d.callback(&d, MSG_BUFFER_DONE, d.instance, reinterpret_cast<std::uintptr_t>(buffer),
+                       0);
+            pthread_mutex_lock(&d.lock);
+        }
+    }
+    d.parked = true;
+    pthread_mutex_unlock(&d.lock);
+    return nullptr;
+}
+
+bool OnCaptureThread(const AlsaDevice& d) { return pthread_equal(pthread_self(), d.thread) != 0; }
+
+// Waits until the capture thread holds no PCM call; not from the capture thread itself.
+void WaitParked(AlsaDevice& d) {
+    Wake(d);
+    while (!d.parked) pthread_cond_wait(&d.changed, &d.lock);
+}
+
+std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFormat* format,
+                   CaptureCallback callback, std::uintptr_t instance, std::uint32_t flags) {
+    if (out == nullptr || format == nullptr || callback == nullptr ||
+        flags != CALLBACK_IS_FUNCTION) {
+        return kInvalidParam;
+    }
+    if (format->format_tag != 1 || format->bits_per_sample != 16 || format->channels == 0) {
+        return kBadFormat;
+    }
+    if (device_id != DEVICE_ANY && device_id != 0) return kBadDeviceId;
+    AlsaDevice& d = g_device;
+    if (d.open) return kAllocated;
+
+    snd_pcm_t* pcm = nullptr;
+    int err = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+    if (err >= 0) err = Configure(pcm, *format);
+    const int wake = err >= 0 ? ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
+    if (err < 0 || wake < 0) {
+        d.last_error = err;
+        if (pcm != nullptr) snd_pcm_close(pcm);
+        return kBadDeviceId;
+    }
+
+    d.pcm = pcm;
+    d.wake_fd = wake;
+    d.callback = callback;
+    d.instance = instance;
+    d.queued = nullptr;
+    d.started = d.closing = false;
+    d.parked = false;
+
+    // The thread takes no signal meant for the host.
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    err = pthread_create(&d.thread, nullptr, CaptureThread, &d);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (err != 0) {
+        ::close(wake);
+        snd_pcm_close(pcm);
+        return kError;
+    }
+    d.open = true;
+    *out = &d;
+    return kOk;
+}
+
+std::uint32_t Prepare(CaptureDevice handle, CaptureBuffer* buffer, std::uint32_t size) {
+    if (FromHandle(handle) == nullptr) return kInvalidHandle;
+    if (buffer == nullptr || size < sizeof(CaptureBuffer)) return kInvalidParam;
+    buffer->flags |= kBufferPrepared;
+    return kOk;
+}
+
+std::uint32_t Add(CaptureDevice handle, CaptureBuffer* buffer, std::uint32_t size) {
+    AlsaDevice* d = FromHandle(handle);
+    if (d == nullptr) return kInvalidHandle;
+    if (buffer == nullptr || size < sizeof(CaptureBuffer) || buffer->data == nullptr ||
+        buffer->buffer_length < 2) {
+        return kInvalidParam;
+    }
+    if (!(buffer->flags & kBufferPrepared)) return kUnprepared;
+    pthread_mutex_lock(&d->lock);
+    std::uint32_t result = kStillQueued;
+    if (d->queued == nullptr) {
+        buffer->flags = (buffer->flags & ~kBufferDone) | kBufferQueued;
+        d->queued = buffer;
+        pthread_cond_broadcast(&d->changed);
+        result = kOk;
+    }
+    pthread_mutex_unlock(&d->lock);
+    return result;
+}
+
+std::uint32_t Start(CaptureDevice handle) {
+    AlsaDevice* d = FromHandle(handle);
+    if (d == nullptr) return kInvalidHandle;
+    if (OnCaptureThread(*d)) return kError;
+    pthread_mutex_lock(&d->lock);
+    std::uint32_t result = kOk;
+    if (!d->started) {
+        WaitParked(*d);
+        int err = snd_pcm_prepare(d->pcm);
+        if (err >= 0) err = snd_pcm_start(d->pcm);
+        if (err < 0) {
+            d->last_error = err;
+            result = kError;
+        } else {
+            d->started = true;
+            pthread_cond_broadcast(&d->changed);
+        }
+    }
+    pthread_mutex_unlock(&d->lock);
+    return result;
+}
+
+std::uint32_t Stop(CaptureDevice handle) {
+    AlsaDevice* d = FromHandle(handle);
+    if (d == nullptr) return kInvalidHandle;
+    pthread_mutex_lock(&d->lock);
+    if (d->started) {
+        d->started = false;
+        pthread_cond_broadcast(&d->changed);
+        // From inside a notice the thread is in our callback, not in alsa-lib.
+        if (!OnCaptureThread(*d)) WaitParked(*d);
+        snd_pcm_drop(d->pcm);
+    }
+    pthread_mutex_unlock(&d->lock);
+    return kOk;
+}
+
+std::uint32_t Unprepare(CaptureDevice handle, CaptureBuffer* buffer, std::uint32_t size) {
+    AlsaDevice* d = FromHandle(handle);
+    if (d == nullptr) return kInvalidHandle;
+    if (buffer == nullptr || size < sizeof(CaptureBuffer)) return kInvalidParam;
+    pthread_mutex_lock(&d->lock);
+    const bool queued = d->queued == buffer;
+    pthread_mutex_unlock(&d->lock);
+    if (queued) return kStillQueued;
+    buffer->flags &= ~kBufferPrepared;
+    return kOk;
+}
+
+std::uint32_t Close(CaptureDevice handle) {
+    AlsaDevice* d = FromHandle(handle);
+    if (d == nullptr) return kInvalidHandle;
+    if (OnCaptureThread(*d)) return kError;
+    pthread_mutex_lock(&d->lock);
+    d->started = false;
+    d->closing = true;
+    pthread_cond_broadcast(&d->changed);
+    pthread_mutex_unlock(&d->lock);
+    Wake(*d);
+    // Joining is what guarantees that no notice runs after close, and that one in progress has
+    // finished, its writes visible here.
+    pthread_join(d->thread, nullptr);
+
+    snd_pcm_drop(d->pcm);
+    snd_pcm_close(d->pcm);
+    ::close(d->wake_fd);
+    d->pcm = nullptr;
+    d->wake_fd = -1;
+    d->queued = nullptr;
+    d->open = false;
+    return kOk;
+}
+
+constexpr CaptureService kAlsaService = {Open, Prepare, Add, Start, Stop, Unprepare, Close};
+
+}  // namespace
+
+const CaptureService& PlatformCaptureService() { return kAlsaService; }
+
+}  // namespace tamberlyn

@@ -1,0 +1,85 @@
+// The audio capture service the recorder drives, shaped like the platform's waveform-audio input
+// API: one device, buffers queued for filling and handed back through a function.
+//
+// Contract every backend keeps (the recorder takes no locks and relies on it):
+//  - Every operation returns 0 on success and a nonzero code on failure.
+//  - `open` stores an opaque handle in *device. Notices are delivered by calling `callback` on a
+//    thread of the service, never on the thread that called open/start/stop/close, with the
+//    handle, the message, `instance` and, for MSG_BUFFER_DONE, the CaptureBuffer* as param1.
+//  - One buffer is queued at a time (`add`); when `buffer_length` bytes are in it, the service
+//    sets `bytes_recorded`, takes it off the queue and notifies MSG_BUFFER_DONE. Until it is added
+//    again the buffer belongs to the caller. `add` may be called from inside a notice.
+//  - `stop` ends capture; a partly filled buffer is not handed back (it stays queued, and no
+//    sample of it reaches the caller). A notice already running may still finish after stop.
+//  - `stop`, `unprepare` and `close` are harmless on a device that is not open, not started, or
+//    whose buffer is still queued (they may return an error, and change nothing).
+//  - No notice is delivered after `close` returns, whether or not a buffer is still queued, and a
+//    notice in progress when close is called finishes before close returns, its effects visible
+//    to the thread that called close.
+#pragma once
+
+#include <cstdint>
+
+namespace tamberlyn {
+
+using CaptureDevice = void*;
+
+constexpr std::uint32_t DEVICE_ANY = 0xFFFFFFFFu;  // any device that supports the format
+constexpr std::uint32_t CALLBACK_IS_FUNCTION = 0x30000;
+constexpr std::uint32_t MSG_BUFFER_DONE = 960;  // a queued buffer was filled and handed back
+
+// Buffer flags, set by the service.
+constexpr std::uint32_t kBufferDone = 0x1;
+constexpr std::uint32_t kBufferPrepared = 0x2;
+constexpr std::uint32_t kBufferQueued = 0x10;
+
+using CaptureCallback = void (*)(CaptureDevice device, std::uint32_t message,
+                                 std::uintptr_t instance, std::uintptr_t param1,
+                                 std::uintptr_t param2);
+
+struct CaptureFormat {
+    std::uint16_t format_tag;  // 1: linear PCM
+    std::uint16_t channels;
+    std::uint32_t samples_per_second;
+    std::uint32_t bytes_per_second;
+    std::uint16_t block_align;
+    std::uint16_t bits_per_sample;
+    std::uint16_t extra_bytes;
+};
+
+// Laid out as the platform's buffer record (32 bytes where pointers are 32 bits).
+struct CaptureBuffer {
+    char* data;
+    std::uint32_t buffer_length;
+    std::uint32_t bytes_recorded;
+    std::uintptr_t user_data;
+    std::uint32_t flags;
+    std::uint32_t loops;
+    CaptureBuffer* next;
+    std::uintptr_t reserved;
+};
+static_assert(sizeof(void*) != 4 || sizeof(CaptureBuffer) == 32, "the platform's record size");
+
+struct CaptureService {
+    std::uint32_t (*open)(CaptureDevice* device, std::uint32_t device_id,
+                          const CaptureFormat* format, CaptureCallback callback,
+                          std::uintptr_t instance, std::uint32_t flags);
+    std::uint32_t (*prepare)(CaptureDevice device, CaptureBuffer* buffer, std::uint32_t size);
+    std::uint32_t (*add)(CaptureDevice device, CaptureBuffer* buffer, std::uint32_t size);
+    std::uint32_t (*start)(CaptureDevice device);
+    std::uint32_t (*stop)(CaptureDevice device);
+    std::uint32_t (*unprepare)(CaptureDevice device, CaptureBuffer* buffer, std::uint32_t size);
+    std::uint32_t (*close)(CaptureDevice device);
+};
+
+// The backend this build was made with.
+const CaptureService& PlatformCaptureService();
+
+// The service the recorder uses: the platform's unless a test put another in its place.
+const CaptureService& ActiveCaptureService();
+
+// Test seam: the recorder uses `service` from the next start on; nullptr restores the
+// platform's. Not for use while a recording runs.
+void ReplaceCaptureServiceForTesting(const CaptureService* service);
+
+}  // namespace tamberlyn

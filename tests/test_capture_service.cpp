@@ -1,0 +1,186 @@
+#include "test_capture_service.h"
+
+namespace tamberlyn_test {
+
+using tamberlyn::CaptureBuffer;
+using tamberlyn::CaptureDevice;
+
+std::int16_t PatternSample(std::int32_t block, std::size_t index) {
+    return static_cast<std::int16_t>(block * 997 + static_cast<std::int32_t>(index) * 3);
+}
+
+TestCaptureService& TestCaptureService::Instance() {
+    static TestCaptureService service;
+    return service;
+}
+
+const tamberlyn::CaptureService& TestCaptureService::Table() const {
+    static const tamberlyn::CaptureService table = {Open, Prepare,   Add,  Start,
+                                                    Stop, Unprepare, Close};
+    return table;
+}
+
+void TestCaptureService::Reset() {
+    std::lock_guard<std::mutex> guard(lock_);
+    calls_.clear();
+    open_result = add_result = start_result = 0;
+    on_add = nullptr;
+    delivered_ = 0;
+    next_block_ = 0;
+}
+
+void TestCaptureService::Log(const std::string& call) {
+    std::lock_guard<std::mutex> guard(lock_);
+    calls_.push_back(call);
+}
+
+std::vector<std::string> TestCaptureService::Calls() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return calls_;
+}
+
+int TestCaptureService::Delivered() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return delivered_;
+}
+
+void TestCaptureService::Deliver(int count, bool fill) {
+    std::unique_lock<std::mutex> guard(lock_);
+    command_ = Command{count, false, fill, {}};
+    busy_ = true;
+    changed_.notify_all();
+    changed_.wait(guard, [this] { return !busy_; });
+}
+
+void TestCaptureService::DeliverForever() {
+    std::lock_guard<std::mutex> guard(lock_);
+    command_ = Command{0, true, true, {}};
+    busy_ = true;
+    changed_.notify_all();
+}
+
+void TestCaptureService::SendMessage(std::uint32_t message) {
+    std::unique_lock<std::mutex> guard(lock_);
+    command_ = Command{0, false, false, {message}};
+    busy_ = true;
+    changed_.notify_all();
+    changed_.wait(guard, [this] { return !busy_; });
+}
+
+void TestCaptureService::Run() {
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        changed_.wait(guard, [this] { return closing_ || busy_; });
+        if (closing_) break;
+        for (std::uint32_t message : command_.messages) {
+            guard.unlock();
+            callback_(this, message, instance_, 0, 0);
+            guard.lock();
+        }
+        command_.messages.clear();
+        while (command_.forever || command_.deliveries > 0) {
+            changed_.wait(guard, [this] { return closing_ || !started_ || queued_ != nullptr; });
+            if (closing_ || !started_) break;
+            CaptureBuffer* buffer = queued_;
+            queued_ = nullptr;
+            if (command_.fill) {
+                auto* bytes = reinterpret_cast<std::uint8_t*>(buffer->data);
+                for (std::size_t i = 0; i < buffer->buffer_length / 2; ++i) {
+                    const auto v = static_cast<std::uint16_t>(PatternSample(next_block_, i));
+                    bytes[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
+                    bytes[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+                }
+            }
+            ++next_block_;
+            buffer->bytes_recorded = buffer->buffer_length;
+            guard.unlock();
+            callback_(this, tamberlyn::MSG_BUFFER_DONE, instance_,
+                      reinterpret_cast<std::uintptr_t>(buffer), 0);
+            guard.lock();
+            ++delivered_;
+            if (!command_.forever) --command_.deliveries;
+        }
+        command_ = Command{};
+        busy_ = false;
+        changed_.notify_all();
+    }
+    busy_ = false;
+    changed_.notify_all();
+}
+
+std::uint32_t TestCaptureService::Open(CaptureDevice* device, std::uint32_t id,
+                                       const tamberlyn::CaptureFormat* format,
+                                       tamberlyn::CaptureCallback callback, std::uintptr_t instance,
+                                       std::uint32_t flags) {
+    TestCaptureService& s = Instance();
+    s.Log("open " + std::to_string(id) + " " + std::to_string(format->samples_per_second) + " " +
+          std::to_string(format->bytes_per_second) + " " + std::to_string(flags));
+    if (s.open_result != 0) return s.open_result;
+    std::lock_guard<std::mutex> guard(s.lock_);
+    s.open_ = true;
+    s.started_ = s.closing_ = false;
+    s.queued_ = nullptr;
+    s.callback_ = callback;
+    s.instance_ = instance;
+    s.thread_ = std::thread([&s] { s.Run(); });
+    *device = &s;
+    return 0;
+}
+
+std::uint32_t TestCaptureService::Prepare(CaptureDevice, CaptureBuffer* buffer, std::uint32_t) {
+    Instance().Log("prepare " + std::to_string(buffer->buffer_length));
+    return 0;
+}
+
+std::uint32_t TestCaptureService::Add(CaptureDevice, CaptureBuffer* buffer, std::uint32_t) {
+    TestCaptureService& s = Instance();
+    s.Log("add");
+    if (s.on_add) s.on_add();
+    if (s.add_result != 0) return s.add_result;
+    std::lock_guard<std::mutex> guard(s.lock_);
+    s.queued_ = buffer;
+    s.changed_.notify_all();
+    return 0;
+}
+
+std::uint32_t TestCaptureService::Start(CaptureDevice) {
+    TestCaptureService& s = Instance();
+    s.Log("start");
+    if (s.start_result != 0) return s.start_result;
+    std::lock_guard<std::mutex> guard(s.lock_);
+    s.started_ = true;
+    s.changed_.notify_all();
+    return 0;
+}
+
+std::uint32_t TestCaptureService::Stop(CaptureDevice) {
+    TestCaptureService& s = Instance();
+    s.Log("stop");
+    std::lock_guard<std::mutex> guard(s.lock_);
+    s.started_ = false;
+    s.changed_.notify_all();
+    return 0;
+}
+
+std::uint32_t TestCaptureService::Unprepare(CaptureDevice, CaptureBuffer*, std::uint32_t) {
+    Instance().Log("unprepare");
+    return 0;
+}
+
+std::uint32_t TestCaptureService::Close(CaptureDevice) {
+    TestCaptureService& s = Instance();
+    s.Log("close");
+    {
+        std::lock_guard<std::mutex> guard(s.lock_);
+        if (!s.open_) return 5;
+        s.closing_ = true;
+        s.changed_.notify_all();
+    }
+    s.thread_.join();  // a notice in progress finishes first
+    std::lock_guard<std::mutex> guard(s.lock_);
+    s.open_ = false;
+    s.queued_ = nullptr;
+    return 0;
+}
+
+}  // namespace tamberlyn_test

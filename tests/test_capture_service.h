@@ -1,0 +1,77 @@
+// A capture service for tests: delivers full buffers on its own thread when the test asks, fails
+// open, add or start on request, sends other messages, and logs every call.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "recorder/capture_service.h"
+
+namespace tamberlyn_test {
+
+// The sample pattern of delivered block `k`: distinct in every block and every sample.
+std::int16_t PatternSample(std::int32_t block, std::size_t index);
+
+class TestCaptureService {
+public:
+    static TestCaptureService& Instance();
+    const tamberlyn::CaptureService& Table() const;
+    void Reset();
+
+    // Hands back `count` full buffers, each once the recorder has it queued and capture runs;
+    // returns when every notice has finished, or early when capture stops.
+    void Deliver(int count, bool fill = true);
+    // Starts delivering without end on the service thread; stop or close ends it.
+    void DeliverForever();
+    void SendMessage(std::uint32_t message);
+
+    std::vector<std::string> Calls();
+    int Delivered();
+
+    std::uint32_t open_result = 0;
+    std::uint32_t add_result = 0;
+    std::uint32_t start_result = 0;
+    std::function<void()> on_add;  // runs inside add, e.g. to look at the file mid-notice
+
+private:
+    struct Command {
+        int deliveries;
+        bool forever;
+        bool fill;
+        std::vector<std::uint32_t> messages;
+    };
+    void Run();
+    void Log(const std::string& call);
+
+    static std::uint32_t Open(tamberlyn::CaptureDevice*, std::uint32_t,
+                              const tamberlyn::CaptureFormat*, tamberlyn::CaptureCallback,
+                              std::uintptr_t, std::uint32_t);
+    static std::uint32_t Prepare(tamberlyn::CaptureDevice, tamberlyn::CaptureBuffer*,
+                                 std::uint32_t);
+    static std::uint32_t Add(tamberlyn::CaptureDevice, tamberlyn::CaptureBuffer*, std::uint32_t);
+    static std::uint32_t Start(tamberlyn::CaptureDevice);
+    static std::uint32_t Stop(tamberlyn::CaptureDevice);
+    static std::uint32_t Unprepare(tamberlyn::CaptureDevice, tamberlyn::CaptureBuffer*,
+                                   std::uint32_t);
+    static std::uint32_t Close(tamberlyn::CaptureDevice);
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<std::string> calls_;
+    std::thread thread_;
+    bool open_ = false, started_ = false, closing_ = false;
+    tamberlyn::CaptureBuffer* queued_ = nullptr;
+    tamberlyn::CaptureCallback callback_ = nullptr;
+    std::uintptr_t instance_ = 0;
+    Command command_{};
+    bool busy_ = false;
+    int delivered_ = 0;
+    std::int32_t next_block_ = 0;
+};
+
+}  // namespace tamberlyn_test
