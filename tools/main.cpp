@@ -9,10 +9,13 @@ constexpr char kVersion[] = "1.0.0.1";
 
 constexpr char kUsage[] =
     "usage: tamberlyn silence IN.wav OUT.wav\n"
+    "       tamberlyn record OUT.wav [--seconds N]\n"
     "       tamberlyn --help | --version\n"
     "\n"
     "  silence   copy IN.wav to OUT.wav, cutting every quiet stretch (samples below 500)\n"
-    "            to its first 799 samples; prints the durations before and after\n";
+    "            to its first 799 samples; prints the durations before and after\n"
+    "  record    record the default audio input (8000 Hz, 16-bit, mono) into OUT.wav\n"
+    "            until Ctrl-C, SIGTERM or N seconds; prints the seconds recorded\n";
 
 }  // namespace
 
@@ -31,6 +34,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (std::strcmp(command, "silence") == 0) return tamberlyn_cli::RunSilence(argc - 1, argv + 1);
+    if (std::strcmp(command, "record") == 0) return tamberlyn_cli::RunRecord(argc - 1, argv + 1);
 
     std::fprintf(stderr, "tamberlyn: unknown command '%s'\n%s", command, kUsage);
     return 2;

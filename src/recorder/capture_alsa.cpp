@@ -5,7 +5,10 @@
 // start, stop and close signal: some plugins never wake a reader blocked inside alsa-lib when
 // another thread drops the stream, and some never return -EAGAIN. Only the capture thread reads
 // from the PCM; the caller's thread touches it only while the thread is parked (not started).
+// alsa/error.h declares snd_lib_error_set_local outside its extern "C" block.
+extern "C" {
 #include <alsa/asoundlib.h>
+}
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -69,6 +72,18 @@ AlsaDevice g_device = {false,
                        false,
                        false};
 
+// alsa-lib prints its errors on standard error unless told otherwise; a library in someone
+// else's process stays silent. The handler is per thread, so the host's own ALSA use keeps its.
+void DiscardAlsaError(const char*, int, const char*, int, const char*, va_list) {}
+
+struct QuietAlsa {
+    snd_local_error_handler_t previous = snd_lib_error_set_local(DiscardAlsaError);
+    ~QuietAlsa() { snd_lib_error_set_local(previous); }
+    QuietAlsa() = default;
+    QuietAlsa(const QuietAlsa&) = delete;
+    QuietAlsa& operator=(const QuietAlsa&) = delete;
+};
+
 AlsaDevice* FromHandle(CaptureDevice handle) {
     return handle == &g_device && g_device.open ? &g_device : nullptr;
 }
@@ -128,6 +143,7 @@ void Recover(AlsaDevice& d, int err) {
 
 void* CaptureThread(void* arg) {
     AlsaDevice& d = *static_cast<AlsaDevice*>(arg);
+    snd_lib_error_set_local(DiscardAlsaError);
     pthread_mutex_lock(&d.lock);
     for (;;) {
         // Checked on every pass: a stop or close is seen at the latest after one read.
@@ -179,6 +195,7 @@ void WaitParked(AlsaDevice& d) {
 
 std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFormat* format,
                    CaptureCallback callback, std::uintptr_t instance, std::uint32_t flags) {
+    const QuietAlsa quiet;
     if (out == nullptr || format == nullptr || callback == nullptr ||
         flags != CALLBACK_IS_FUNCTION) {
         return kInvalidParam;
@@ -252,6 +269,7 @@ std::uint32_t Add(CaptureDevice handle, CaptureBuffer* buffer, std::uint32_t siz
 }
 
 std::uint32_t Start(CaptureDevice handle) {
+    const QuietAlsa quiet;
     AlsaDevice* d = FromHandle(handle);
     if (d == nullptr) return kInvalidHandle;
     if (OnCaptureThread(*d)) return kError;
@@ -274,6 +292,7 @@ std::uint32_t Start(CaptureDevice handle) {
 }
 
 std::uint32_t Stop(CaptureDevice handle) {
+    const QuietAlsa quiet;
     AlsaDevice* d = FromHandle(handle);
     if (d == nullptr) return kInvalidHandle;
     pthread_mutex_lock(&d->lock);
@@ -301,6 +320,7 @@ std::uint32_t Unprepare(CaptureDevice handle, CaptureBuffer* buffer, std::uint32
 }
 
 std::uint32_t Close(CaptureDevice handle) {
+    const QuietAlsa quiet;
     AlsaDevice* d = FromHandle(handle);
     if (d == nullptr) return kInvalidHandle;
     if (OnCaptureThread(*d)) return kError;
