@@ -1,7 +1,11 @@
 // The recorder through the shared library's exports with the real ALSA backend.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+
+#include <algorithm>
+#include <csignal>
 
 #include "alsa_fixture.h"
 #include "tamberlyn.h"
@@ -70,6 +74,33 @@ TEST_F(AlsaTest, ManyCyclesLeaveNoDescriptorOrThreadBehind) {
     }
     EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
     EXPECT_EQ(CountEntries("/proc/self/task"), threads);
+}
+
+TEST_F(AlsaTest, FullDiskKeepsTheFileValid) {
+    // In a child: the file may not grow past three and a half blocks.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit = {44 + 56000, 44 + 56000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        if (SoundRecorderStart(WidePath("rec.wav").c_str()) != RESULT_SUCCESS) ::_exit(10);
+        if (!WaitForBlocks(Path("rec.wav"), 3)) ::_exit(11);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // writes keep failing
+        ::_exit(SoundRecorderStop() == 3 ? 0 : 12);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const Bytes file = ReadBytes(Path("rec.wav"));
+    ExpectValidRecording(file, 3);
+    const Bytes pattern = AlsaPattern();
+    EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), pattern.begin()));
+
+    ASSERT_EQ(SoundRecorderStart(u"/dev/full"), RESULT_SUCCESS);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(SoundRecorderStop(), 0);
 }
 
 TEST_F(AlsaTest, ExitWhileRecordingFinalisesTheFile) {

@@ -1,5 +1,9 @@
 // WAVSilence through the shared library's export: results, files and standard output.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <csignal>
 
 #include <random>
 #include <thread>
@@ -187,6 +191,29 @@ TEST_F(WavSilenceTest, FailedWritesAreReportedNotPrinted) {
     EXPECT_EQ(Call(WidePath("in.wav"), u"/dev/full"), SILENCE_IO_FAILED);
     EXPECT_EQ(printed_, "");
     EXPECT_EQ(ReadBytes(Path("in.wav")), input);
+}
+
+TEST_F(WavSilenceTest, FileSizeLimitIsReportedNotPrinted) {
+    Bytes input = Header();
+    AppendSamples(input, 200000, 4000);
+    WriteBytes(Path("in.wav"), input);
+    // In a child: writes past 100000 bytes fail (EFBIG), as on a full disk.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit = {100000, 100000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::testing::internal::CaptureStdout();
+        const int32_t result = WAVSilence(WidePath("in.wav").c_str(), WidePath("out.wav").c_str());
+        const bool silent = ::testing::internal::GetCapturedStdout().empty();
+        ::_exit(result == SILENCE_IO_FAILED && silent ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadBytes(Path("in.wav")), input);
+    EXPECT_LE(ReadBytes(Path("out.wav")).size(), 100000u);
 }
 
 TEST_F(WavSilenceTest, ReadErrorIsNotReportedAsSuccess) {
