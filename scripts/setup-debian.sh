@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build and the tests need (as root), only when missing.
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev libbenchmark-dev libasound2-dev)
+packages=(cmake make g++ pkg-config libgtest-dev libbenchmark-dev libasound2-dev)
 packages+=("$@")
 
 missing=()

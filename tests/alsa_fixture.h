@@ -32,6 +32,7 @@ class AlsaTest : public TempDirTest {
 protected:
     void SetUp() override {
         TempDirTest::SetUp();
+        if (!TAMBERLYN_HAS_ALSA) GTEST_SKIP() << "built without ALSA";
         WriteBytes(Path("samples.raw"), AlsaPattern());
         UseFilePlugin();
     }
