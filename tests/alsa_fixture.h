@@ -2,7 +2,6 @@
 // backend records from a raw file through the "file" plugin, as fast as it can read.
 #pragma once
 
-#include <sys/stat.h>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -39,22 +38,23 @@ protected:
 
     // alsa-lib caches its configuration by file name and time: every configuration gets a new name.
     void UseConfig(const std::string& text) {
-        const std::string path = Path("alsa-" + std::to_string(++configs_) + ".conf");
+        const std::string path = NarrowPath("alsa-" + std::to_string(++configs_) + ".conf");
         std::ofstream(path) << text << "\n";
         ::setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
     }
     void UseFilePlugin() {
         UseConfig("pcm.!default { type file slave.pcm { type null } infile \"" +
-                  Path("samples.raw") + "\" file \"/dev/null\" }");
+                  NarrowPath("samples.raw") + "\" file \"/dev/null\" }");
     }
     void UseMissingCard() { UseConfig("pcm.!default { type hw card 7 }"); }
 
     // Waits until the file holds at least `blocks` blocks (the file plugin is not paced).
-    static bool WaitForBlocks(const std::string& path, int blocks) {
+    static bool WaitForBlocks(const fs::path& path, int blocks) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        struct stat st;
         while (std::chrono::steady_clock::now() < deadline) {
-            if (::stat(path.c_str(), &st) == 0 && st.st_size >= 44 + 16000LL * blocks) return true;
+            std::error_code missing;
+            const auto size = fs::file_size(path, missing);
+            if (!missing && size >= 44 + 16000ull * static_cast<unsigned>(blocks)) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return false;

@@ -55,7 +55,7 @@ TEST_F(AlsaTest, PlaceholderIsThePreviousRecordingsHeader) {
 TEST_F(AlsaTest, UnicodePath) {
     const std::u16string name = Wide(dir_) + u"/\u65E5\u672C \U0001F3A4.wav";
     ASSERT_EQ(SoundRecorderStart(name.c_str()), RESULT_SUCCESS);
-    const std::string narrow = Path("\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xA4.wav");
+    const fs::path narrow = Path("\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xA4.wav");
     ASSERT_TRUE(WaitForBlocks(narrow, 1));
     const int32_t blocks = SoundRecorderStop();
     ExpectValidRecording(ReadBytes(narrow), static_cast<std::uint32_t>(blocks));

@@ -3,51 +3,63 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cstdint>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
 namespace tamberlyn_test {
 
+namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 inline std::u16string Wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
 
-inline void WriteBytes(const std::string& path, const Bytes& bytes) {
+// A path from UTF-8, whatever the platform's narrow encoding.
+inline fs::path Utf8Path(const std::string& utf8) { return fs::u8path(utf8); }
+
+inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
 }
 
-inline Bytes ReadBytes(const std::string& path) {
+inline Bytes ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
+inline bool Exists(const fs::path& path) {
+    std::error_code ignored;
+    return fs::exists(fs::symlink_status(path, ignored));
 }
 
 // A fresh folder per test, removed with everything in it afterwards.
 class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tamberlyn-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        std::random_device seed;
+        const fs::path dir =
+            fs::temp_directory_path() /
+            ("tamberlyn-test-" + std::to_string(seed()) + "-" + std::to_string(seed()));
+        ASSERT_TRUE(fs::create_directory(dir));
+        dir_ = dir.u8string();
     }
     void TearDown() override {
-        const std::string command = "rm -rf '" + dir_ + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
+        std::error_code ignored;
+        fs::remove_all(Utf8Path(dir_), ignored);
     }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-    std::u16string WidePath(const std::string& name) const { return Wide(Path(name)); }
+    // Names are UTF-8; the folder's own path is ASCII on every test machine.
+    fs::path Path(const std::string& name) const { return Utf8Path(dir_ + "/" + name); }
+    std::string NarrowPath(const std::string& name) const { return dir_ + "/" + name; }
+    std::u16string WidePath(const std::string& name) const { return Path(name).u16string(); }
+    std::size_t EntriesInDir() const {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(Utf8Path(dir_)), fs::directory_iterator()));
+    }
 
     std::string dir_;
 };

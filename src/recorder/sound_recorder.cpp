@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "boundary/module_reference.h"
 #include "runtime/native_file.h"
 #include "tamberlyn.h"
 #include "wav/wav_header.h"
@@ -51,11 +52,10 @@ std::int32_t Finish(SoundRecorderState& s) {
     }
     FillWAVHeader(s.header, s.blocks);
     if (RewindFile(s.file)) WriteHeader(s);
-    if (s.write_failed) {
-        // Whatever a failed write left past the last whole block is not part of the recording.
-        TruncateFile(s.file,
-                     WAVE_HEADER_BYTES + static_cast<std::uint64_t>(s.blocks) * RECORD_BLOCK_BYTES);
-    }
+    // Whatever a failed write, or a notice cut short at process exit, left past the last whole
+    // block is not part of the recording.
+    TruncateFile(s.file,
+                 WAVE_HEADER_BYTES + static_cast<std::uint64_t>(s.blocks) * RECORD_BLOCK_BYTES);
     CloseFile(s.file);
     s.file = kNoFile;
     s.phase = Phase::kIdle;
@@ -104,8 +104,10 @@ void SoundRecorderCallback(CaptureDevice device, std::uint32_t message, std::uin
     }
 }
 
-void SoundRecorderFinishAtUnload() {
-    if (g_recorder.phase != Phase::kIdle) Finish(g_recorder);
+void SoundRecorderFinishAtUnload(bool process_exiting) {
+    if (g_recorder.phase == Phase::kIdle) return;
+    if (process_exiting) g_recorder.device_open = false;  // nothing is left to deliver notices
+    Finish(g_recorder);
 }
 
 }  // namespace tamberlyn
@@ -130,10 +132,13 @@ extern "C" TAMBERLYN_API int32_t SoundRecorderStart(const tamberlyn_char16_t* pa
 
     const int32_t result = tamberlyn::SoundRecorderOpenDevice();
     s.phase = result == RESULT_SUCCESS ? Phase::kRecording : Phase::kFailedStart;
+    if (result == RESULT_SUCCESS) tamberlyn::HoldModuleWhileRecording();
     return result;
 }
 
 extern "C" TAMBERLYN_API int32_t SoundRecorderStop(void) {
     if (g_recorder.phase == Phase::kIdle) return 0;
-    return tamberlyn::Finish(g_recorder);
+    const int32_t blocks = tamberlyn::Finish(g_recorder);
+    tamberlyn::ReleaseModuleAfterRecording();
+    return blocks;
 }

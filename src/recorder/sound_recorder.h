@@ -14,7 +14,8 @@ std::int32_t SoundRecorderOpenDevice();
 void SoundRecorderCallback(CaptureDevice device, std::uint32_t message, std::uintptr_t instance,
                            std::uintptr_t param1, std::uintptr_t param2);
 
-// At unload: a recording still running is stopped and its file finalised.
-void SoundRecorderFinishAtUnload();
+// At unload: a recording still running is stopped and its file finalised. When the process is
+// exiting and the capture service's threads are already gone, only the file is finished.
+void SoundRecorderFinishAtUnload(bool process_exiting = false);
 
 }  // namespace tamberlyn

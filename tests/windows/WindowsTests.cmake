@@ -1,0 +1,33 @@
+# Tests of what only the Windows DLL has: the export table by name and ordinal, the version
+# record, the type library, and recording through winmm (Wine's audio driver uses alsa-lib, so
+# alsa-lib's configuration decides which input device there is).
+add_executable(windows_tests windows/windows_test.cpp)
+target_link_libraries(windows_tests PRIVATE GTest::gtest_main tamberlyn version oleaut32 winmm)
+target_include_directories(windows_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+tamberlyn_warnings(windows_tests)
+
+set(wine_scratch ${CMAKE_CURRENT_BINARY_DIR}/wine)
+file(MAKE_DIRECTORY ${wine_scratch})
+file(WRITE ${wine_scratch}/zeros.conf
+    "pcm.!default { type file slave.pcm { type null } infile \"/dev/zero\" file \"/dev/null\" }\n")
+file(WRITE ${wine_scratch}/nocard.conf "pcm.!default { type hw card 7 }\n")
+
+add_test(NAME windows_module COMMAND windows_tests --gtest_filter=WindowsModule.*)
+add_test(NAME windows_recording_without_device
+    COMMAND windows_tests --gtest_filter=WindowsRecording.WithoutDevice*)
+set_tests_properties(windows_recording_without_device PROPERTIES
+    ENVIRONMENT "ALSA_CONFIG_PATH=${wine_scratch}/nocard.conf")
+add_test(NAME windows_recording_from_file_plugin
+    COMMAND windows_tests --gtest_filter=WindowsRecording.FromFilePlugin*)
+set_tests_properties(windows_recording_from_file_plugin PROPERTIES
+    ENVIRONMENT "ALSA_CONFIG_PATH=${wine_scratch}/zeros.conf")
+
+add_executable(windows_unload_tests windows/unload_test.cpp)
+target_link_libraries(windows_unload_tests PRIVATE GTest::gtest)
+target_include_directories(windows_unload_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
+                                                         ${PROJECT_SOURCE_DIR}/include)
+add_dependencies(windows_unload_tests tamberlyn)
+tamberlyn_warnings(windows_unload_tests)
+add_test(NAME windows_unload_while_recording COMMAND windows_unload_tests)
+set_tests_properties(windows_unload_while_recording PROPERTIES
+    ENVIRONMENT "ALSA_CONFIG_PATH=${wine_scratch}/zeros.conf" TIMEOUT 120)
