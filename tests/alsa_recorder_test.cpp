@@ -1,27 +1,16 @@
 // The recorder through the shared library's exports with the real ALSA backend.
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <csignal>
 
 #include "alsa_fixture.h"
+#include "posix_process.h"
 #include "tamberlyn.h"
 #include "wav_reader.h"
 
 namespace tamberlyn_test {
 namespace {
-
-int CountEntries(const char* dir) {
-    int n = 0;
-    if (DIR* d = ::opendir(dir)) {
-        while (::readdir(d) != nullptr) ++n;
-        ::closedir(d);
-    }
-    return n;
-}
 
 TEST_F(AlsaTest, RecordsTheInputSampleForSample) {
     ASSERT_EQ(SoundRecorderStart(WidePath("rec.wav").c_str()), RESULT_SUCCESS);
@@ -65,34 +54,28 @@ TEST_F(AlsaTest, ManyCyclesLeaveNoDescriptorOrThreadBehind) {
     // A first cycle loads alsa-lib's configuration, which it keeps for the process.
     ASSERT_EQ(SoundRecorderStart(WidePath("warm.wav").c_str()), RESULT_SUCCESS);
     SoundRecorderStop();
-    const int fds = CountEntries("/proc/self/fd");
-    const int threads = CountEntries("/proc/self/task");
+    const int fds = OpenDescriptors();
+    const int threads = Threads();
     for (int i = 0; i < 50; ++i) {
         ASSERT_EQ(SoundRecorderStart(WidePath("cycle.wav").c_str()), RESULT_SUCCESS);
         const int32_t blocks = SoundRecorderStop();
         ExpectValidRecording(ReadBytes(Path("cycle.wav")), static_cast<std::uint32_t>(blocks));
     }
-    EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
-    EXPECT_EQ(CountEntries("/proc/self/task"), threads);
+    EXPECT_EQ(OpenDescriptors(), fds);
+    EXPECT_EQ(Threads(), threads);
 }
 
 TEST_F(AlsaTest, FullDiskKeepsTheFileValid) {
     // In a child: the file may not grow past three and a half blocks.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit = {44 + 56000, 44 + 56000};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        if (SoundRecorderStart(WidePath("rec.wav").c_str()) != RESULT_SUCCESS) ::_exit(10);
-        if (!WaitForBlocks(Path("rec.wav"), 3)) ::_exit(11);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // writes keep failing
-        ::_exit(SoundRecorderStop() == 3 ? 0 : 12);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const int code = RunInChild(
+        [&] {
+            if (SoundRecorderStart(WidePath("rec.wav").c_str()) != RESULT_SUCCESS) return 10;
+            if (!WaitForBlocks(Path("rec.wav"), 3)) return 11;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));  // writes keep failing
+            return SoundRecorderStop() == 3 ? 0 : 12;
+        },
+        44 + 56000);
+    EXPECT_EQ(code, 0);
     const Bytes file = ReadBytes(Path("rec.wav"));
     ExpectValidRecording(file, 3);
     const Bytes pattern = AlsaPattern();
@@ -104,17 +87,12 @@ TEST_F(AlsaTest, FullDiskKeepsTheFileValid) {
 }
 
 TEST_F(AlsaTest, ExitWhileRecordingFinalisesTheFile) {
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (SoundRecorderStart(WidePath("rec.wav").c_str()) != RESULT_SUCCESS) ::_exit(10);
-        if (!WaitForBlocks(Path("rec.wav"), 2)) ::_exit(11);
-        std::exit(0);  // no stop: the module's unload step must finish the file
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_EQ(RunInChild([&] {
+                  if (SoundRecorderStart(WidePath("rec.wav").c_str()) != RESULT_SUCCESS) return 10;
+                  if (!WaitForBlocks(Path("rec.wav"), 2)) return 11;
+                  std::exit(0);  // no stop: the module's unload step must finish the file
+              }),
+              0);
     const Bytes file = ReadBytes(Path("rec.wav"));
     ASSERT_GE(file.size(), 44u + 32000u);
     ExpectValidRecording(file, static_cast<std::uint32_t>((file.size() - 44) / 16000));

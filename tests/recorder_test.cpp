@@ -4,9 +4,7 @@
 
 #include <csignal>
 #ifndef _WIN32
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "posix_process.h"
 #endif
 
 #include "recorder/sound_recorder.h"
@@ -190,20 +188,14 @@ TEST_F(RecorderTest, NoBlockIsWrittenPastWhatTheHeaderCanCount) {
 #ifndef _WIN32
 TEST_F(RecorderTest, FailedWritesLeaveAValidFileOfTheWholeBlocks) {
     // In a child: a file-size limit two and a half blocks past the header.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit = {44 + 40000, 44 + 40000};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        if (Start("a.wav") != RESULT_SUCCESS) ::_exit(10);
-        service().Deliver(5);
-        ::_exit(SoundRecorderStop() == 2 ? 0 : 11);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const int code = RunInChild(
+        [&] {
+            if (Start("a.wav") != RESULT_SUCCESS) return 10;
+            service().Deliver(5);
+            return SoundRecorderStop() == 2 ? 0 : 11;
+        },
+        44 + 40000);
+    EXPECT_EQ(code, 0);
     const Bytes file = ReadBytes(Path("a.wav"));
     ExpectValidRecording(file, 2);
     EXPECT_EQ(Bytes(file.begin() + 44, file.end()), Pattern(0, 2));

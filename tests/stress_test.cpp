@@ -1,6 +1,5 @@
 // Many recordings in a row, and silence removal on other files while one runs: nothing may leak,
 // and every file must come out valid.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +7,7 @@
 #include <thread>
 
 #include "alsa_fixture.h"
+#include "posix_process.h"
 #include "recorder/capture_service.h"
 #include "reference_silence.h"
 #include "signal_builder.h"
@@ -17,15 +17,6 @@
 
 namespace tamberlyn_test {
 namespace {
-
-int CountEntries(const char* dir) {
-    int n = 0;
-    if (DIR* d = ::opendir(dir)) {
-        while (::readdir(d) != nullptr) ++n;
-        ::closedir(d);
-    }
-    return n;
-}
 
 class StressTest : public AlsaTest {
 protected:
@@ -52,8 +43,8 @@ TEST_F(ServiceStressTest, AThousandCyclesWithTheTestService) {
     // One cycle first: a sanitizer's runtime may start a helper thread with the first thread.
     ASSERT_EQ(SoundRecorderStart(WidePath("t.wav").c_str()), RESULT_SUCCESS);
     SoundRecorderStop();
-    const int fds = CountEntries("/proc/self/fd");
-    const int threads = CountEntries("/proc/self/task");
+    const int fds = OpenDescriptors();
+    const int threads = Threads();
     for (int i = 0; i < 1000; ++i) {
         ASSERT_EQ(SoundRecorderStart(WidePath("t.wav").c_str()), RESULT_SUCCESS);
         const int blocks = i % 3;
@@ -61,16 +52,16 @@ TEST_F(ServiceStressTest, AThousandCyclesWithTheTestService) {
         ASSERT_EQ(SoundRecorderStop(), blocks);
         ExpectValidRecording(ReadBytes(Path("t.wav")), static_cast<std::uint32_t>(blocks));
     }
-    EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
-    EXPECT_EQ(CountEntries("/proc/self/task"), threads);
+    EXPECT_EQ(OpenDescriptors(), fds);
+    EXPECT_EQ(Threads(), threads);
 }
 
 TEST_F(StressTest, AlsaCyclesWhileSilenceRemovalRunsOnOtherFiles) {
     // One cycle first: alsa-lib loads its configuration once per process and keeps it.
     ASSERT_EQ(SoundRecorderStart(WidePath("warm.wav").c_str()), RESULT_SUCCESS);
     SoundRecorderStop();
-    const int fds = CountEntries("/proc/self/fd");
-    const int threads = CountEntries("/proc/self/task");
+    const int fds = OpenDescriptors();
+    const int threads = Threads();
 
     std::mt19937 rng(3);
     std::vector<Bytes> inputs;
@@ -107,8 +98,8 @@ TEST_F(StressTest, AlsaCyclesWhileSilenceRemovalRunsOnOtherFiles) {
         EXPECT_EQ(ReadBytes(Path("out" + std::to_string(i))),
                   ReferenceSilence(inputs[static_cast<std::size_t>(i)]));
     }
-    EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
-    EXPECT_EQ(CountEntries("/proc/self/task"), threads);
+    EXPECT_EQ(OpenDescriptors(), fds);
+    EXPECT_EQ(Threads(), threads);
 }
 
 }  // namespace

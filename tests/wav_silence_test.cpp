@@ -3,9 +3,7 @@
 
 #include <csignal>
 #ifndef _WIN32
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "posix_process.h"
 #endif
 
 #include <random>
@@ -206,20 +204,13 @@ TEST_F(WavSilenceTest, FileSizeLimitIsReportedNotPrinted) {
     AppendSamples(input, 200000, 4000);
     WriteBytes(Path("in.wav"), input);
     // In a child: writes past 100000 bytes fail (EFBIG), as on a full disk.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit = {100000, 100000};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::testing::internal::CaptureStdout();
-        const int32_t result = WAVSilence(WidePath("in.wav").c_str(), WidePath("out.wav").c_str());
-        const bool silent = ::testing::internal::GetCapturedStdout().empty();
-        ::_exit(result == SILENCE_IO_FAILED && silent ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const int code = RunInChild(
+        [&] {
+            const int32_t result = Call(WidePath("in.wav"), WidePath("out.wav"));
+            return result == SILENCE_IO_FAILED && printed_.empty() ? 0 : 1;
+        },
+        100000);
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadBytes(Path("in.wav")), input);
     EXPECT_LE(ReadBytes(Path("out.wav")).size(), 100000u);
 }

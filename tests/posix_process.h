@@ -1,0 +1,46 @@
+// Child processes and process resources for tests (POSIX only).
+#pragma once
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <functional>
+
+namespace tamberlyn_test {
+
+// Runs `body` in a forked child and returns its exit code, or -1 if it did not exit. With a
+// `file_size_limit`, no file may grow past that many bytes: writes beyond it fail (EFBIG), as on
+// a full disk, instead of raising SIGXFSZ.
+inline int RunInChild(const std::function<int()>& body, std::uint64_t file_size_limit = 0) {
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (file_size_limit > 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit = {file_size_limit, file_size_limit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+inline int CountEntries(const char* dir) {
+    int n = 0;
+    if (DIR* d = ::opendir(dir)) {
+        while (::readdir(d) != nullptr) ++n;
+        ::closedir(d);
+    }
+    return n;
+}
+
+inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
+inline int Threads() { return CountEntries("/proc/self/task"); }
+
+}  // namespace tamberlyn_test
