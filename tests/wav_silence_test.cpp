@@ -233,6 +233,21 @@ TEST_F(WavSilenceTest, UnicodePathsReachTheirFiles) {
     EXPECT_EQ(ReadBytes(Path("\xF0\x9F\x8E\xB5 short.wav")), ReferenceSilence(input));
 }
 
+#ifndef _WIN32
+TEST_F(WavSilenceTest, LongPathsWorkUpToTheLimit) {
+    // Nested folders with multibyte names: about 3800 bytes of UTF-8, within PATH_MAX.
+    std::string relative;
+    for (int i = 0; i < 50; ++i) relative += std::string(70, 'a') + "\xE2\x82\xAC" + "/";
+    fs::create_directories(Path(relative));
+    Bytes input = Header();
+    AppendSamples(input, 1000, 1);
+    WriteBytes(Path(relative + "in.wav"), input);
+    ASSERT_GT(Path(relative + "out.wav").u8string().size(), 3700u);
+    EXPECT_EQ(Call(WidePath(relative + "in.wav"), WidePath(relative + "out.wav")), RESULT_SUCCESS);
+    EXPECT_EQ(ReadBytes(Path(relative + "out.wav")), ReferenceSilence(input));
+}
+#endif
+
 TEST_F(WavSilenceTest, ConcurrentCallsOnDifferentFilesAreIndependent) {
     std::mt19937 rng(7);
     std::vector<Bytes> inputs;
