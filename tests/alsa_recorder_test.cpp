@@ -62,7 +62,7 @@ TEST_F(AlsaTest, ManyCyclesLeaveNoDescriptorOrThreadBehind) {
         ExpectValidRecording(ReadBytes(Path("cycle.wav")), static_cast<std::uint32_t>(blocks));
     }
     EXPECT_EQ(OpenDescriptors(), fds);
-    EXPECT_EQ(Threads(), threads);
+    EXPECT_EQ(Threads(threads), threads);
 }
 
 TEST_F(AlsaTest, FullDiskKeepsTheFileValid) {

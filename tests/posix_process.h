@@ -21,7 +21,8 @@ inline int RunInChild(const std::function<int()>& body, std::uint64_t file_size_
     if (child == 0) {
         if (file_size_limit > 0) {
             std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit = {file_size_limit, file_size_limit};
+            const auto bytes = static_cast<rlim_t>(file_size_limit);
+            const rlimit limit = {bytes, bytes};
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
         ::_exit(body());
@@ -41,6 +42,16 @@ inline int CountEntries(const char* dir) {
 }
 
 inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
-inline int Threads() { return CountEntries("/proc/self/task"); }
+
+// The threads of this process. A joined thread can stay listed for a moment while the kernel
+// (or an emulator) finishes its exit, so a count expected to drop back is waited for, briefly.
+inline int Threads(int expected = -1) {
+    int n = CountEntries("/proc/self/task");
+    for (int i = 0; i < 200 && expected >= 0 && n > expected; ++i) {
+        ::usleep(5000);
+        n = CountEntries("/proc/self/task");
+    }
+    return n;
+}
 
 }  // namespace tamberlyn_test

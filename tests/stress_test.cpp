@@ -53,7 +53,7 @@ TEST_F(ServiceStressTest, AThousandCyclesWithTheTestService) {
         ExpectValidRecording(ReadBytes(Path("t.wav")), static_cast<std::uint32_t>(blocks));
     }
     EXPECT_EQ(OpenDescriptors(), fds);
-    EXPECT_EQ(Threads(), threads);
+    EXPECT_EQ(Threads(threads), threads);
 }
 
 TEST_F(StressTest, AlsaCyclesWhileSilenceRemovalRunsOnOtherFiles) {
@@ -99,7 +99,7 @@ TEST_F(StressTest, AlsaCyclesWhileSilenceRemovalRunsOnOtherFiles) {
                   ReferenceSilence(inputs[static_cast<std::size_t>(i)]));
     }
     EXPECT_EQ(OpenDescriptors(), fds);
-    EXPECT_EQ(Threads(), threads);
+    EXPECT_EQ(Threads(threads), threads);
 }
 
 }  // namespace
