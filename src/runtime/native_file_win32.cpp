@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "runtime/native_file.h"
+#include "runtime/native_path.h"
 
 namespace tamberlyn {
 
@@ -19,24 +20,10 @@ const wchar_t* WidePath(const char16_t* path) {
     return reinterpret_cast<const wchar_t*>(path);
 }
 
-// An unpaired surrogate or an empty path names no file; neither is passed on to be guessed at.
-bool UsablePath(const char16_t* path) {
-    if (path == nullptr || path[0] == u'\0') return false;
-    for (const char16_t* p = path; *p != u'\0'; ++p) {
-        if (*p >= 0xD800 && *p <= 0xDBFF) {
-            if (p[1] < 0xDC00 || p[1] > 0xDFFF) return false;
-            ++p;
-        } else if (*p >= 0xDC00 && *p <= 0xDFFF) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 FileHandle OpenFileForReading(const char16_t* path) {
-    if (!UsablePath(path)) return kNoFile;
+    if (!IsUsableWidePath(path)) return kNoFile;
     // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
     return FromHandle(CreateFileW(WidePath(path), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -45,7 +32,7 @@ FileHandle OpenFileForReading(const char16_t* path) {
 
 CreateResult CreateFileForWriting(const char16_t* path, FileHandle input, FileHandle& out) {
     out = kNoFile;
-    if (!UsablePath(path)) return CreateResult::kFailed;
+    if (!IsUsableWidePath(path)) return CreateResult::kFailed;
     // Opened without truncation so that a path naming the input can be refused before anything
     // of the input is lost.
     HANDLE h = CreateFileW(WidePath(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,

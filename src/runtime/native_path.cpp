@@ -4,6 +4,32 @@
 
 namespace tamberlyn {
 
+namespace {
+
+// Decodes the code point at `p` and moves past it (two units for a surrogate pair). False for an
+// unpaired surrogate.
+bool NextCodePoint(const char16_t*& p, std::uint32_t& c) {
+    c = *p++;
+    if (c >= 0xDC00 && c <= 0xDFFF) return false;
+    if (c < 0xD800 || c > 0xDBFF) return true;
+    const std::uint32_t low = *p;
+    if (low < 0xDC00 || low > 0xDFFF) return false;
+    c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+    ++p;
+    return true;
+}
+
+}  // namespace
+
+bool IsUsableWidePath(const char16_t* wide) {
+    if (wide == nullptr || wide[0] == u'\0') return false;
+    std::uint32_t c;
+    for (const char16_t* p = wide; *p != u'\0';) {
+        if (!NextCodePoint(p, c)) return false;
+    }
+    return true;
+}
+
 bool ToNarrowPath(const char16_t* wide, NarrowPath& out) {
     const auto refuse = [&out] {
         out.bytes[0] = '\0';
@@ -12,16 +38,9 @@ bool ToNarrowPath(const char16_t* wide, NarrowPath& out) {
     if (wide == nullptr || wide[0] == u'\0') return refuse();
 
     std::size_t used = 0;
-    for (const char16_t* p = wide; *p != u'\0'; ++p) {
-        std::uint32_t c = *p;
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            const std::uint32_t low = p[1];
-            if (low < 0xDC00 || low > 0xDFFF) return refuse();
-            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-            ++p;
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            return refuse();
-        }
+    for (const char16_t* p = wide; *p != u'\0';) {
+        std::uint32_t c;
+        if (!NextCodePoint(p, c)) return refuse();
 
         char encoded[4];
         std::size_t n;

@@ -14,6 +14,9 @@ struct NarrowPath {
     char bytes[kMaxNarrowPath + 1];
 };
 
+// True for a non-empty, well-formed UTF-16 path (every surrogate paired).
+bool IsUsableWidePath(const char16_t* wide);
+
 // Converts a null-terminated UTF-16 path to UTF-8 (surrogate pairs joined) into `out`. Returns
 // false, leaving an empty name, for a null or empty path, an unpaired surrogate (no character is
 // ever substituted: that could name another file), or a name longer than kMaxNarrowPath bytes.
