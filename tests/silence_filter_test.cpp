@@ -102,3 +102,74 @@ TEST(SilenceFilter, RunCarriesAcrossCallsAndSaturates) {
 
 }  // namespace
 }  // namespace tamberlyn_test
+
+namespace tamberlyn_test {
+namespace {
+
+// The rule read frame by frame, as the behaviour the engine must match for any channel count.
+std::vector<std::uint8_t> FrameModel(const tamberlyn::SilenceRule& rule,
+                                     const std::vector<std::uint8_t>& data) {
+    const std::size_t frame = 2 * static_cast<std::size_t>(rule.channels);
+    std::vector<std::uint8_t> out;
+    std::int64_t run = 0;
+    for (std::size_t at = 0; at + frame <= data.size(); at += frame) {
+        bool quiet = true;
+        for (std::size_t c = 0; c < frame; c += 2) {
+            const std::int32_t s = static_cast<std::int16_t>(data[at + c] | data[at + c + 1] << 8);
+            quiet = quiet && (s < 0 ? -s : s) < rule.threshold;
+        }
+        run = quiet ? run + 1 : 0;
+        if (run <= rule.keep) out.insert(out.end(), data.begin() + at, data.begin() + at + frame);
+    }
+    return out;
+}
+
+TEST(SilenceEngine, MatchesFrameModelForChannelsThresholdsAndKeeps) {
+    std::mt19937 rng(77);
+    for (int channels : {1, 2, 3}) {
+        for (int round = 0; round < 60; ++round) {
+            tamberlyn::SilenceRule rule;
+            rule.channels = channels;
+            const std::int32_t thresholds[] = {
+                1, 2, 500, 32767, 32768, 1 + static_cast<std::int32_t>(rng() % 32768)};
+            rule.threshold = thresholds[rng() % std::size(thresholds)];
+            const std::int32_t keeps[] = {
+                0, 1, 31, 32, 33, 799, static_cast<std::int32_t>(rng() % 3000)};
+            rule.keep = keeps[rng() % std::size(keeps)];
+            // Runs of frames whose samples sit at, just below and just above the threshold.
+            std::vector<std::uint8_t> data;
+            while (data.size() < 40000) {
+                const std::size_t run = rng() % 2 ? rng() % 80 : rule.keep + rng() % 70;
+                const int kind = static_cast<int>(rng() % 3);
+                for (std::size_t i = 0; i < run; ++i) {
+                    for (int c = 0; c < channels; ++c) {
+                        std::int32_t v = kind == 0 ? 0 : rule.threshold - (kind == 1 ? 1 : 0);
+                        if (rng() % 8 == 0) v = -v;
+                        if (v > 32767) v = 32767;
+                        if (v < -32768) v = -32768;
+                        if (kind == 2 && c != 0 && rng() % 2) v = 0;  // one loud channel is enough
+                        AppendSamples(data, 1, static_cast<std::int16_t>(v));
+                    }
+                }
+            }
+            data.resize(data.size() / (2 * channels) * (2 * channels));
+            const auto expected = FrameModel(rule, data);
+            // In pieces of random frame counts, the run carried across them, in place.
+            std::vector<std::uint8_t> out = data;
+            const std::size_t frames = data.size() / (2 * channels);
+            std::size_t at = 0, written = 0;
+            std::int32_t run = 0;
+            while (at < frames) {
+                const std::size_t piece = std::min<std::size_t>(frames - at, rng() % 300);
+                written += tamberlyn::FilterFrames(rule, out.data() + 2 * channels * at, piece,
+                                                   out.data() + written, run);
+                at += piece;
+            }
+            out.resize(written);
+            ASSERT_EQ(out, expected) << channels << " " << rule.threshold << " " << rule.keep;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tamberlyn_test

@@ -1,0 +1,58 @@
+// Runs the silence engine over sample data read from a file, through one fixed buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "runtime/native_file.h"
+#include "silence/silence_filter.h"
+
+namespace tamberlyn {
+
+// Where the kept bytes go. `write` takes all `size` bytes or returns false.
+struct DataSink {
+    bool (*write)(void* context, const void* data, std::size_t size);
+    void* context;
+};
+
+// A sink that writes to an open file; `file` must outlive the sink.
+DataSink FileSink(FileHandle& file);
+
+// A sink that keeps nothing: for counting what a pass would write.
+DataSink CountingSink();
+
+// The buffer a pass works in. Larger buffers mean fewer, larger reads and writes: 128 KiB makes
+// a pass over a cached file cost about half a plain 64 KiB copy, 24 KiB about as much as the copy.
+constexpr std::size_t kLargeSilenceBufferBytes = 128 * 1024;
+// Small enough for a 64 KiB thread stack with room to spare.
+constexpr std::size_t kSmallSilenceBufferBytes = 16 * 1024;
+
+struct SilenceBuffer {
+    std::uint8_t* bytes;
+    std::size_t size;  // at least 4 KiB + 2 frames
+};
+
+// Lends one of a few static large buffers, for calls on any thread; {nullptr, 0} when all are
+// lent (the caller then works in a small buffer of its own). Return it with ReturnSilenceBuffer.
+SilenceBuffer LendSilenceBuffer();
+void ReturnSilenceBuffer(const SilenceBuffer& buffer);
+
+constexpr std::uint64_t kToEndOfFile = ~std::uint64_t{0};
+
+enum class StreamResult { kDone, kReadFailed, kWriteFailed };
+
+struct StreamCounts {
+    std::uint64_t read = 0;     // bytes taken from the input, a trailing partial frame included
+    std::uint64_t written = 0;  // bytes handed to the sink: whole frames only
+};
+
+// Reads `limit` bytes (fewer if the file ends first; all of it with kToEndOfFile) from `in`,
+// filters the whole frames by `rule` and hands the kept bytes to `sink`. A partial frame at the
+// end is read and dropped. `out_offset` is where the first kept byte lands in the output: every
+// piece but the last ends on a 4 KiB boundary of the output, the writes the page cache serves
+// cheapest. Stops at the first failure; `counts` says how far it got.
+StreamResult FilterStream(FileHandle in, std::uint64_t limit, const SilenceRule& rule,
+                          const DataSink& sink, std::uint64_t out_offset,
+                          const SilenceBuffer& buffer, StreamCounts& counts);
+
+}  // namespace tamberlyn

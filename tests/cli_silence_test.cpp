@@ -1,0 +1,201 @@
+// The tamberlyn program's silence command, run as a process on files the tests make.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "signal_builder.h"
+#include "tamberlyn.h"
+#include "test_files.h"
+
+namespace tamberlyn_test {
+namespace {
+
+struct Outcome {
+    int status = -1;  // exit code, or 128 + signal
+    std::string err;
+};
+
+void Put32(Bytes& b, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+std::uint32_t Get32(const Bytes& b, std::size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+// A WAV file: "fmt " for the given format, `before` chunks, the data, `after` chunks.
+Bytes Wav(unsigned channels, std::uint32_t rate, unsigned bits, const Bytes& data,
+          const Bytes& before = {}, const Bytes& after = {}, unsigned tag = 1) {
+    Bytes b = {'R', 'I', 'F', 'F'};
+    Put32(b, static_cast<std::uint32_t>(4 + 24 + before.size() + 8 + data.size() + after.size()));
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    Put32(b, 16);
+    b.push_back(static_cast<std::uint8_t>(tag));
+    b.push_back(0);
+    b.push_back(static_cast<std::uint8_t>(channels));
+    b.push_back(0);
+    Put32(b, rate);
+    Put32(b, rate * channels * bits / 8);
+    b.push_back(static_cast<std::uint8_t>(channels * bits / 8));
+    b.push_back(0);
+    b.push_back(static_cast<std::uint8_t>(bits));
+    b.push_back(0);
+    b.insert(b.end(), before.begin(), before.end());
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    Put32(b, static_cast<std::uint32_t>(data.size()));
+    b.insert(b.end(), data.begin(), data.end());
+    b.insert(b.end(), after.begin(), after.end());
+    return b;
+}
+
+class CliSilence : public TempDirTest {
+protected:
+    // Runs the program; standard input from `in_fd` (or /dev/null), standard output to `out`.
+    Outcome Tamberlyn(const std::vector<std::string>& args, const std::string& out = "/dev/null",
+                  int in_fd = -1, pid_t* started = nullptr, std::uint64_t file_limit = 0) {
+        const std::string err = NarrowPath("stderr.txt");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int null = ::open("/dev/null", O_RDONLY);
+            ::dup2(in_fd >= 0 ? in_fd : null, 0);
+            ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            if (file_limit > 0) {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit = {static_cast<rlim_t>(file_limit),
+                                      static_cast<rlim_t>(file_limit)};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            std::vector<char*> argv = {const_cast<char*>(TAMBERLYN_CLI)};
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(TAMBERLYN_CLI, argv.data());
+            ::_exit(127);
+        }
+        Outcome run;
+        if (started != nullptr) {
+            *started = child;
+            return run;
+        }
+        run.status = Wait(child);
+        const Bytes text = ReadBytes(err);
+        run.err.assign(text.begin(), text.end());
+        return run;
+    }
+    static int Wait(pid_t child) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+};
+
+TEST_F(CliSilence, RefusesWhatIsNotSixteenBitPcmAndCreatesNothing) {
+    WriteBytes(Path("float.wav"), Wav(2, 44100, 32, Bytes(800, 0), {}, {}, 3));
+    WriteBytes(Path("24.wav"), Wav(2, 44100, 24, Bytes(600, 0)));
+    WriteBytes(Path("text.wav"), Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
+    WriteBytes(Path("empty.wav"), Bytes{});
+    const std::pair<const char*, const char*> cases[] = {
+        {"float.wav", "32-bit float, 44100 Hz, 2 channels: only 16-bit PCM is supported"},
+        {"24.wav", "24-bit PCM, 44100 Hz, 2 channels: only 16-bit PCM is supported"},
+        {"text.wav", "not a RIFF/WAVE file"},
+        {"empty.wav", "empty"}};
+    for (const auto& [name, why] : cases) {
+        const Outcome run = Tamberlyn({"silence", NarrowPath(name), NarrowPath("out.wav")});
+        EXPECT_EQ(run.status, 1) << name;
+        EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_FALSE(Exists(Path("out.wav"))) << name;
+    }
+}
+
+TEST_F(CliSilence, CanonicalMonoGivesTheExportsBytesWithTrueSizes) {
+    std::mt19937 rng(5);
+    const Bytes input = Wav(1, 8000, 16, RandomSignal(rng, 300000));
+    WriteBytes(Path("in.wav"), input);
+    const std::u16string in = WidePath("in.wav"), lib = WidePath("lib.wav");
+    ASSERT_EQ(WAVSilence(in.c_str(), lib.c_str()), RESULT_SUCCESS);
+    ASSERT_EQ(Tamberlyn({"silence", NarrowPath("in.wav"), NarrowPath("out.wav")}).status, 0);
+
+    const Bytes expected = ReadBytes(Path("lib.wav")), out = ReadBytes(Path("out.wav"));
+    ASSERT_EQ(out.size(), expected.size());
+    EXPECT_TRUE(std::equal(out.begin() + 44, out.end(), expected.begin() + 44));
+    EXPECT_EQ(Get32(out, 40), out.size() - 44);
+    EXPECT_EQ(Get32(out, 4), out.size() - 8);
+}
+
+TEST_F(CliSilence, StereoKeepsFramesAndTheChunksAroundTheData) {
+    Bytes data;
+    AppendSamples(data, 2 * 5000, 0);   // 5000 quiet frames
+    AppendSamples(data, 2 * 10, 9000);  // loud
+    AppendSamples(data, 1, 0);          // a frame loud on one channel only
+    AppendSamples(data, 1, 9000);
+    AppendSamples(data, 2 * 3000, 3);
+    const Bytes junk = {'J', 'U', 'N', 'K', 3, 0, 0, 0, 0, 0, 0, 0};  // odd, padded
+    const Bytes list = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'};
+    WriteBytes(Path("in.wav"), Wav(2, 48000, 16, data, junk, list));
+    ASSERT_EQ(Tamberlyn({"silence", NarrowPath("in.wav"), NarrowPath("out.wav"), "--keep", "0.01"})
+                  .status,
+              0);
+    const Bytes out = ReadBytes(Path("out.wav"));
+    // 480 frames of each quiet run stay (0.01 s at 48 kHz), 11 loud frames in between.
+    const std::size_t data_bytes = 4 * (480 + 11 + 480);
+    const std::size_t head = 12 + 24 + junk.size() + 8;
+    ASSERT_EQ(out.size(), head + data_bytes + list.size());
+    EXPECT_EQ(Get32(out, head - 4), data_bytes);
+    EXPECT_EQ(Get32(out, 4), out.size() - 8);
+    EXPECT_TRUE(std::equal(list.begin(), list.end(), out.end() - list.size()));
+    EXPECT_TRUE(std::equal(junk.begin(), junk.end(), out.begin() + 36));
+}
+
+TEST_F(CliSilence, StandardOutputGetsTheWavAndNothingElse) {
+    std::mt19937 rng(9);
+    WriteBytes(Path("in.wav"), Wav(1, 8000, 16, RandomSignal(rng, 100000)));
+    ASSERT_EQ(Tamberlyn({"silence", NarrowPath("in.wav"), NarrowPath("file.wav")}).status, 0);
+    // Standard output a pipe: the sizes must be settled before the header leaves.
+    const std::string piped = NarrowPath("piped.wav");
+    const std::string command = std::string(TAMBERLYN_CLI) + " silence " + NarrowPath("in.wav") +
+                                " - 2>" + NarrowPath("err.txt") + " | cat > " + piped;
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadBytes(piped), ReadBytes(Path("file.wav")));
+    const Bytes err = ReadBytes(Path("err.txt"));
+    EXPECT_NE(std::string(err.begin(), err.end()).find("% removed"), std::string::npos);
+}
+
+TEST_F(CliSilence, InterruptedOrFailedRunLeavesTheExistingOutputWhole) {
+    const Bytes old = {'o', 'l', 'd'};
+    WriteBytes(Path("out.wav"), old);
+    ASSERT_EQ(::mkfifo(NarrowPath("fifo").c_str(), 0600), 0);
+    pid_t child;
+    Tamberlyn({"silence", NarrowPath("fifo"), NarrowPath("out.wav")}, "/dev/null", -1, &child);
+    const int writer = ::open(NarrowPath("fifo").c_str(), O_WRONLY);
+    Bytes head = Wav(1, 8000, 16, Bytes(200000, 7));
+    ASSERT_EQ(::write(writer, head.data(), 100000), 100000);  // then nothing more
+    ::usleep(200000);
+    ::kill(child, SIGTERM);
+    EXPECT_EQ(Wait(child), 128 + SIGTERM);
+    ::close(writer);
+    EXPECT_EQ(ReadBytes(Path("out.wav")), old);
+
+    // A full disk: writes fail past 64 KiB.
+    WriteBytes(Path("in.wav"), head);
+    const Outcome run = Tamberlyn({"silence", NarrowPath("in.wav"), NarrowPath("out.wav")}, "/dev/null",
+                              -1, nullptr, 65536);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot write '" + NarrowPath("out.wav") + "': File too large"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadBytes(Path("out.wav")), old);
+    EXPECT_EQ(EntriesInDir(), 4u);  // fifo, in.wav, out.wav, stderr.txt: no temporary file
+}
+
+}  // namespace
+}  // namespace tamberlyn_test
