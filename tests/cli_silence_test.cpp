@@ -176,7 +176,13 @@ TEST_F(CliSilence, InterruptedOrFailedRunLeavesTheExistingOutputWhole) {
     ASSERT_EQ(::mkfifo(NarrowPath("fifo").c_str(), 0600), 0);
     pid_t child;
     Tamberlyn({"silence", NarrowPath("fifo"), NarrowPath("out.wav")}, "/dev/null", -1, &child);
-    const int writer = ::open(NarrowPath("fifo").c_str(), O_WRONLY);
+    // Waits for the program to open its end (ENXIO until then), never forever.
+    int writer = -1;
+    for (int i = 0; i < 500 && writer < 0; ++i, ::usleep(10000)) {
+        writer = ::open(NarrowPath("fifo").c_str(), O_WRONLY | O_NONBLOCK);
+    }
+    ASSERT_GE(writer, 0);
+    ::fcntl(writer, F_SETFL, 0);
     Bytes head = Wav(1, 8000, 16, Bytes(200000, 7));
     ASSERT_EQ(::write(writer, head.data(), 100000), 100000);  // then nothing more
     ::usleep(200000);

@@ -8,12 +8,12 @@ namespace {
 constexpr char kVersion[] = "1.0.0.1";
 
 constexpr char kUsage[] =
-    "usage: tamberlyn silence IN.wav OUT.wav\n"
+    "usage: tamberlyn silence IN.wav OUT.wav [--threshold T] [--keep SECONDS]\n"
     "       tamberlyn record OUT.wav [--seconds N]\n"
-    "       tamberlyn --help | --version\n"
+    "       tamberlyn COMMAND --help | tamberlyn --help | --version\n"
     "\n"
-    "  silence   copy IN.wav to OUT.wav, cutting every quiet stretch (samples below 500)\n"
-    "            to its first 799 samples; prints the durations before and after\n"
+    "  silence   copy a 16-bit PCM WAV file, cutting every quiet stretch (samples below 500)\n"
+    "            to its first 0.1 s; prints the durations before and after\n"
     "  record    record the default audio input (8000 Hz, 16-bit, mono) into OUT.wav\n"
     "            until Ctrl-C, SIGTERM or N seconds; prints the seconds recorded\n";
 

@@ -22,6 +22,14 @@ namespace {
 constexpr long long kHeaderBytes = 44;
 constexpr long long kBlockBytes = 16000;
 
+constexpr char kRecordUsage[] =
+    "usage: tamberlyn record OUT.wav [--seconds N]\n"
+    "\n"
+    "Records the default audio input (8000 Hz, 16-bit, mono) into OUT.wav in whole seconds,\n"
+    "until Ctrl-C, SIGTERM or N seconds, and finalises its header.\n"
+    "\n"
+    "  --seconds N   stop after N seconds\n";
+
 volatile std::sig_atomic_t g_interrupted = 0;
 
 void OnSignal(int) { g_interrupted = 1; }
@@ -65,6 +73,12 @@ void ExplainStartFailure(int32_t result, const char* path) {
 }  // namespace
 
 int RunRecord(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kRecordUsage, stdout);
+            return 0;
+        }
+    }
     const char* path = nullptr;
     long long seconds = -1;
     for (int i = 1; i < argc; ++i) {
@@ -80,7 +94,10 @@ int RunRecord(int argc, char** argv) {
         }
     }
     if (path == nullptr || seconds == 0) {
-        std::fputs("usage: tamberlyn record OUT.wav [--seconds N]\n", stderr);
+        std::fputs(
+            "usage: tamberlyn record OUT.wav [--seconds N]\n"
+            "Try 'tamberlyn record --help'.\n",
+            stderr);
         return 2;
     }
     std::u16string wide;
