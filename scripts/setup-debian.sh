@@ -3,6 +3,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev libbenchmark-dev libasound2-dev)
+# A private sound server for the recording tests, reached through the ALSA pulse plugin.
+packages+=(pulseaudio pulseaudio-utils libasound2-plugins)
 packages+=("$@")
 
 missing=()

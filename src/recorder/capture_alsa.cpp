@@ -5,6 +5,11 @@
 // start, stop and close signal: some plugins never wake a reader blocked inside alsa-lib when
 // another thread drops the stream, and some never return -EAGAIN. Only the capture thread reads
 // from the PCM; the caller's thread touches it only while the thread is parked (not started).
+//
+// A device that fails for good (the sound server went away, a USB microphone was unplugged) is
+// closed by the capture thread, which opens "default" again about once a second until it
+// succeeds or capture is stopped; the queued buffer goes on filling from where it was, so the
+// gap is simply missing from the recording.
 // alsa/error.h declares snd_lib_error_set_local outside its extern "C" block.
 extern "C" {
 #include <alsa/asoundlib.h>
@@ -17,6 +22,7 @@ extern "C" {
 
 #include <cerrno>
 #include <cstdint>
+#include <ctime>
 
 #include "recorder/capture_service.h"
 
@@ -38,6 +44,10 @@ constexpr std::uint32_t kUnprepared = 34;
 constexpr unsigned kRingMicroseconds = 4000000;  // audio keeps arriving while a notice runs
 constexpr unsigned kPeriodMicroseconds = 100000;
 constexpr int kMaxPollFds = 8;
+constexpr int kReopenMilliseconds = 1000;
+// Errors with no frame in between for this long mean the device is gone, even where each one
+// seemed to recover.
+constexpr std::int64_t kLostAfterMilliseconds = 2000;
 
 struct AlsaDevice {
     bool open;
@@ -46,7 +56,9 @@ struct AlsaDevice {
     pthread_t thread;
     CaptureCallback callback;
     std::uintptr_t instance;
-    int last_error;  // the last ALSA error, for a developer in a debugger
+    CaptureFormat format;  // for opening the device again
+    int last_error;        // the last ALSA error, for a developer in a debugger
+    std::int64_t last_frames_ms;  // when frames last arrived (capture thread only)
 
     pthread_mutex_t lock;
     pthread_cond_t changed;
@@ -63,6 +75,8 @@ AlsaDevice g_device = {false,
                        -1,
                        {},
                        nullptr,
+                       0,
+                       {},
                        0,
                        0,
                        PTHREAD_MUTEX_INITIALIZER,
@@ -114,6 +128,60 @@ int Configure(snd_pcm_t* pcm, const CaptureFormat& format) {
     return err;
 }
 
+std::int64_t NowMilliseconds() {
+    timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Opens "default" for the format; the PCM is prepared but not started.
+int OpenPcm(const CaptureFormat& format, snd_pcm_t*& pcm) {
+    pcm = nullptr;
+    int err = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+    if (err >= 0) err = Configure(pcm, format);
+    if (err < 0 && pcm != nullptr) {
+        snd_pcm_close(pcm);
+        pcm = nullptr;
+    }
+    return err;
+}
+
+// Sleeps up to `ms` or until start, stop or close signal. False once capture should end.
+bool Pause(AlsaDevice& d, int ms) {
+    pollfd wake = {d.wake_fd, POLLIN, 0};
+    if (::poll(&wake, 1, ms) > 0) DrainWake(d);
+    pthread_mutex_lock(&d.lock);
+    const bool go_on = d.started && !d.closing;
+    pthread_mutex_unlock(&d.lock);
+    return go_on;
+}
+
+// The device is gone: closes it and opens it again about once a second until that succeeds or
+// capture ends. Runs on the capture thread, which alone uses the PCM while capture runs; the
+// pointer changes under the lock, so that stop and close see either a PCM or none.
+void Reopen(AlsaDevice& d) {
+    pthread_mutex_lock(&d.lock);
+    snd_pcm_t* gone = d.pcm;
+    d.pcm = nullptr;
+    pthread_mutex_unlock(&d.lock);
+    if (gone != nullptr) snd_pcm_close(gone);
+    while (Pause(d, kReopenMilliseconds)) {
+        snd_pcm_t* pcm = nullptr;
+        int err = OpenPcm(d.format, pcm);
+        if (err >= 0) err = snd_pcm_start(pcm);
+        if (err < 0) {
+            d.last_error = err;
+            if (pcm != nullptr) snd_pcm_close(pcm);
+            continue;
+        }
+        pthread_mutex_lock(&d.lock);
+        d.pcm = pcm;
+        pthread_mutex_unlock(&d.lock);
+        d.last_frames_ms = NowMilliseconds();
+        return;
+    }
+}
+
 // Waits until the PCM has frames or the eventfd fires. False when woken (flags may have changed).
 bool WaitForFrames(AlsaDevice& d) {
     pollfd fds[kMaxPollFds + 1];
@@ -132,13 +200,12 @@ bool WaitForFrames(AlsaDevice& d) {
 
 void Recover(AlsaDevice& d, int err) {
     d.last_error = err;
-    if (snd_pcm_recover(d.pcm, err, 1) >= 0) {
-        snd_pcm_start(d.pcm);
-    } else {
-        // Not recoverable right now: do not spin; stop, close or more audio will wake us.
-        pollfd wake = {d.wake_fd, POLLIN, 0};
-        ::poll(&wake, 1, 100);
+    const bool recovered = snd_pcm_recover(d.pcm, err, 1) >= 0 && snd_pcm_start(d.pcm) >= 0;
+    if (recovered && NowMilliseconds() - d.last_frames_ms < kLostAfterMilliseconds) {
+        Pause(d, 10);  // an overrun or a suspend: go on, without spinning on a repeated error
+        return;
     }
+    Reopen(d);
 }
 
 void* CaptureThread(void* arg) {
@@ -156,12 +223,18 @@ void* CaptureThread(void* arg) {
         if (d.closing) break;
         CaptureBuffer* buffer = d.queued;
         pthread_mutex_unlock(&d.lock);
+        if (d.pcm == nullptr) {  // lost, and stopped before it came back: try again now
+            Reopen(d);
+            pthread_mutex_lock(&d.lock);
+            continue;
+        }
 
         const snd_pcm_uframes_t wanted = (buffer->buffer_length - buffer->bytes_recorded) / 2;
         const snd_pcm_sframes_t got =
             snd_pcm_readi(d.pcm, buffer->data + buffer->bytes_recorded, wanted);
         bool full = false;
         if (got > 0) {
+            d.last_frames_ms = NowMilliseconds();
             buffer->bytes_recorded += static_cast<std::uint32_t>(got) * 2;
             full = buffer->bytes_recorded + 1 >= buffer->buffer_length;
         } else if (got == -EAGAIN || got == 0) {
@@ -208,8 +281,7 @@ std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFor
     if (d.open) return kAllocated;
 
     snd_pcm_t* pcm = nullptr;
-    int err = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
-    if (err >= 0) err = Configure(pcm, *format);
+    int err = OpenPcm(*format, pcm);
     const int wake = err >= 0 ? ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
     if (err < 0 || wake < 0) {
         d.last_error = err;
@@ -221,6 +293,7 @@ std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFor
     d.wake_fd = wake;
     d.callback = callback;
     d.instance = instance;
+    d.format = *format;
     d.queued = nullptr;
     d.started = d.closing = false;
     d.parked = false;
@@ -277,12 +350,13 @@ std::uint32_t Start(CaptureDevice handle) {
     std::uint32_t result = kOk;
     if (!d->started) {
         WaitParked(*d);
-        int err = snd_pcm_prepare(d->pcm);
+        int err = d->pcm != nullptr ? snd_pcm_prepare(d->pcm) : -ENODEV;
         if (err >= 0) err = snd_pcm_start(d->pcm);
         if (err < 0) {
             d->last_error = err;
             result = kError;
         } else {
+            d->last_frames_ms = NowMilliseconds();
             d->started = true;
             pthread_cond_broadcast(&d->changed);
         }
@@ -301,7 +375,7 @@ std::uint32_t Stop(CaptureDevice handle) {
         pthread_cond_broadcast(&d->changed);
         // From inside a notice the thread is in our callback, not in alsa-lib.
         if (!OnCaptureThread(*d)) WaitParked(*d);
-        snd_pcm_drop(d->pcm);
+        if (d->pcm != nullptr) snd_pcm_drop(d->pcm);
     }
     pthread_mutex_unlock(&d->lock);
     return kOk;
@@ -334,8 +408,10 @@ std::uint32_t Close(CaptureDevice handle) {
     // finished, its writes visible here.
     pthread_join(d->thread, nullptr);
 
-    snd_pcm_drop(d->pcm);
-    snd_pcm_close(d->pcm);
+    if (d->pcm != nullptr) {
+        snd_pcm_drop(d->pcm);
+        snd_pcm_close(d->pcm);
+    }
     ::close(d->wake_fd);
     d->pcm = nullptr;
     d->wake_fd = -1;

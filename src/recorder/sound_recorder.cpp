@@ -56,6 +56,8 @@ std::int32_t Finish(SoundRecorderState& s) {
     // block is not part of the recording.
     TruncateFile(s.file,
                  WAVE_HEADER_BYTES + static_cast<std::uint64_t>(s.blocks) * RECORD_BLOCK_BYTES);
+    // What the caller is told is recorded survives a power cut.
+    SyncFile(s.file);
     CloseFile(s.file);
     s.file = kNoFile;
     s.phase = Phase::kIdle;

@@ -32,6 +32,9 @@ bool RewindFile(FileHandle file);
 // Cuts a regular file to `size` bytes; other files (devices, pipes) are left as they are.
 bool TruncateFile(FileHandle file, std::uint64_t size);
 
+// Waits until the file's data and size are on stable storage; false on failure.
+bool SyncFile(FileHandle file);
+
 // Closes the handle; false when the close reported a failure (e.g. a deferred write error).
 bool CloseFile(FileHandle file);
 

@@ -94,6 +94,11 @@ bool TruncateFile(FileHandle file, std::uint64_t size) {
     return !S_ISREG(st.st_mode) || ::ftruncate(Fd(file), static_cast<off_t>(size)) == 0;
 }
 
+bool SyncFile(FileHandle file) {
+    // fdatasync writes the size with the data; the timestamps it skips are not ours to keep.
+    return ::fdatasync(Fd(file)) == 0;
+}
+
 bool CloseFile(FileHandle file) {
     // POSIX leaves the descriptor's state unspecified after EINTR; on Linux it is closed, so a
     // retry could close a descriptor another thread just opened.

@@ -96,6 +96,8 @@ bool TruncateFile(FileHandle file, std::uint64_t size) {
     return SetFilePointerEx(Handle(file), at, nullptr, FILE_BEGIN) && SetEndOfFile(Handle(file));
 }
 
+bool SyncFile(FileHandle file) { return FlushFileBuffers(Handle(file)) != 0; }
+
 bool CloseFile(FileHandle file) { return CloseHandle(Handle(file)) != 0; }
 
 }  // namespace tamberlyn
