@@ -60,7 +60,7 @@ class CliSilence : public TempDirTest {
 protected:
     // Runs the program; standard input from `in_fd` (or /dev/null), standard output to `out`.
     Outcome Tamberlyn(const std::vector<std::string>& args, const std::string& out = "/dev/null",
-                  int in_fd = -1, pid_t* started = nullptr, std::uint64_t file_limit = 0) {
+                      int in_fd = -1, pid_t* started = nullptr, std::uint64_t file_limit = 0) {
         const std::string err = NarrowPath("stderr.txt");
         const pid_t child = ::fork();
         if (child == 0) {
@@ -193,14 +193,50 @@ TEST_F(CliSilence, InterruptedOrFailedRunLeavesTheExistingOutputWhole) {
 
     // A full disk: writes fail past 64 KiB.
     WriteBytes(Path("in.wav"), head);
-    const Outcome run = Tamberlyn({"silence", NarrowPath("in.wav"), NarrowPath("out.wav")}, "/dev/null",
-                              -1, nullptr, 65536);
+    const Outcome run = Tamberlyn({"silence", NarrowPath("in.wav"), NarrowPath("out.wav")},
+                                  "/dev/null", -1, nullptr, 65536);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("cannot write '" + NarrowPath("out.wav") + "': File too large"),
               std::string::npos)
         << run.err;
     EXPECT_EQ(ReadBytes(Path("out.wav")), old);
     EXPECT_EQ(EntriesInDir(), 4u);  // fifo, in.wav, out.wav, stderr.txt: no temporary file
+}
+
+TEST_F(CliSilence, RepairFinishesAKilledRecordingAndLeavesAFinishedFileAlone) {
+    Bytes killed(44, 0);
+    killed.insert(killed.end(), 2 * 16000 + 123, 9);
+    WriteBytes(Path("killed.wav"), killed);
+    std::mt19937 rng(3);
+    const Bytes fine = Wav(2, 44100, 16, RandomSignal(rng, 4000));
+    WriteBytes(Path("fine.wav"), fine);
+
+    EXPECT_EQ(Tamberlyn({"info", NarrowPath("killed.wav"), NarrowPath("fine.wav")},
+                        NarrowPath("info.txt"))
+                  .status,
+              0);
+    const Bytes info = ReadBytes(Path("info.txt"));
+    const std::string text(info.begin(), info.end());
+    EXPECT_NE(text.find("killed.wav: 16-bit PCM, 8000 Hz, 1 channel, 2.00 s on disk, an "
+                        "unfinished recording"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("fine.wav: 16-bit PCM, 44100 Hz, 2 channels, 0.02 s, finished"),
+              std::string::npos)
+        << text;
+
+    EXPECT_EQ(Tamberlyn({"repair", NarrowPath("killed.wav")}).status, 0);
+    const Bytes repaired = ReadBytes(Path("killed.wav"));
+    ASSERT_EQ(repaired.size(), 44u + 2 * 16000);
+    EXPECT_EQ(Get32(repaired, 40), 2u * 16000);
+    EXPECT_EQ(Get32(repaired, 4), 2u * 16000 + 36);
+    EXPECT_TRUE(std::equal(repaired.begin() + 44, repaired.end(), killed.begin() + 44));
+
+    EXPECT_EQ(Tamberlyn({"repair", NarrowPath("fine.wav")}).status, 0);
+    EXPECT_EQ(ReadBytes(Path("fine.wav")), fine);
+    WriteBytes(Path("text.wav"), Bytes{'h', 'i', '\n'});
+    EXPECT_EQ(Tamberlyn({"repair", NarrowPath("text.wav")}).status, 1);
+    EXPECT_EQ(ReadBytes(Path("text.wav")), (Bytes{'h', 'i', '\n'}));
 }
 
 }  // namespace

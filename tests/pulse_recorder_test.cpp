@@ -55,8 +55,8 @@ TEST_F(PulseTest, TenSecondsGiveTenBlocksWithNoSampleLostOrRepeated) {
     const auto s = Samples(file);
     const Discontinuity jump = ToneDiscontinuity(s.data(), s.size());
     EXPECT_LT(jump.size, 8.0) << "at sample " << jump.at << " of " << s.size() << ": "
-                              << s[jump.at - 2] << " " << s[jump.at - 1] << " " << s[jump.at]
-                              << " " << s[jump.at + 1];
+                              << s[jump.at - 2] << " " << s[jump.at - 1] << " " << s[jump.at] << " "
+                              << s[jump.at + 1];
 }
 
 TEST_F(PulseTest, ALostServerIsWaitedForAndStopReturnsAtOnce) {

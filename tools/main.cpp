@@ -9,13 +9,17 @@ constexpr char kVersion[] = "1.0.0.1";
 
 constexpr char kUsage[] =
     "usage: tamberlyn silence IN.wav OUT.wav [--threshold T] [--keep SECONDS]\n"
-    "       tamberlyn record OUT.wav [--seconds N]\n"
+    "       tamberlyn record OUT.wav [--seconds N] [--force]\n"
+    "       tamberlyn info FILE...\n"
+    "       tamberlyn repair FILE [--dry-run]\n"
     "       tamberlyn COMMAND --help | tamberlyn --help | --version\n"
     "\n"
     "  silence   copy a 16-bit PCM WAV file, cutting every quiet stretch (samples below 500)\n"
     "            to its first 0.1 s; prints the durations before and after\n"
     "  record    record the default audio input (8000 Hz, 16-bit, mono) into OUT.wav\n"
-    "            until Ctrl-C, SIGTERM or N seconds; prints the seconds recorded\n";
+    "            until Ctrl-C, SIGTERM or N seconds; prints the seconds recorded\n"
+    "  info      say of each WAV file its format, duration and whether it is finished\n"
+    "  repair    make an unfinished recording or a size-damaged WAV file readable\n";
 
 }  // namespace
 
@@ -35,6 +39,8 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(command, "silence") == 0) return tamberlyn_cli::RunSilence(argc - 1, argv + 1);
     if (std::strcmp(command, "record") == 0) return tamberlyn_cli::RunRecord(argc - 1, argv + 1);
+    if (std::strcmp(command, "info") == 0) return tamberlyn_cli::RunInfo(argc - 1, argv + 1);
+    if (std::strcmp(command, "repair") == 0) return tamberlyn_cli::RunRepair(argc - 1, argv + 1);
 
     std::fprintf(stderr, "tamberlyn: unknown command '%s'\n%s", command, kUsage);
     return 2;
