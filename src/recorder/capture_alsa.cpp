@@ -45,6 +45,7 @@ constexpr unsigned kRingMicroseconds = 4000000;  // audio keeps arriving while a
 constexpr unsigned kPeriodMicroseconds = 100000;
 constexpr int kMaxPollFds = 8;
 constexpr int kReopenMilliseconds = 1000;
+constexpr int kIdleMilliseconds = 10;
 // Errors with no frame in between for this long mean the device is gone, even where each one
 // seemed to recover.
 constexpr std::int64_t kLostAfterMilliseconds = 2000;
@@ -56,8 +57,8 @@ struct AlsaDevice {
     pthread_t thread;
     CaptureCallback callback;
     std::uintptr_t instance;
-    CaptureFormat format;  // for opening the device again
-    int last_error;        // the last ALSA error, for a developer in a debugger
+    CaptureFormat format;         // for opening the device again
+    int last_error;               // the last ALSA error, for a developer in a debugger
     std::int64_t last_frames_ms;  // when frames last arrived (capture thread only)
 
     pthread_mutex_t lock;
@@ -195,6 +196,12 @@ bool WaitForFrames(AlsaDevice& d) {
     }
     unsigned short revents = 0;
     snd_pcm_poll_descriptors_revents(d.pcm, fds, static_cast<unsigned>(n), &revents);
+    if (!(revents & (POLLIN | POLLERR))) {
+        // Some plugins (pulse, while its stream starts) keep their descriptor readable with no
+        // frames behind it: wait a little instead of spinning on it.
+        pollfd wake = {d.wake_fd, POLLIN, 0};
+        if (::poll(&wake, 1, kIdleMilliseconds) > 0) DrainWake(d);
+    }
     return true;  // readable, or an error state that the next read reports
 }
 
