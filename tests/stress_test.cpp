@@ -56,6 +56,33 @@ TEST_F(ServiceStressTest, AThousandCyclesWithTheTestService) {
     EXPECT_EQ(Threads(threads), threads);
 }
 
+TEST_F(ServiceStressTest, TwoHostThreadsStartingAndStoppingAtRandom) {
+    TestCaptureService& service = TestCaptureService::Instance();
+    service.Reset();
+    tamberlyn::ReplaceCaptureServiceForTesting(&service.Table());
+    std::atomic<int> started{0};
+    const auto host = [&](int id) {
+        std::mt19937 rng(static_cast<unsigned>(id));
+        for (int i = 0; i < 300; ++i) {
+            const std::string name = "h" + std::to_string(id) + "-" + std::to_string(i) + ".wav";
+            if (rng() % 2 && SoundRecorderStart(WidePath(name).c_str()) == RESULT_SUCCESS) {
+                ++started;
+            }
+            if (rng() % 3 == 0) std::this_thread::yield();
+            if (rng() % 2) SoundRecorderStop();
+        }
+    };
+    std::thread first(host, 1), second(host, 2);
+    first.join();
+    second.join();
+    SoundRecorderStop();
+    EXPECT_GT(started.load(), 0);
+    // Every file a start created is a finished, valid recording.
+    for (const auto& entry : fs::directory_iterator(Utf8Path(dir_))) {
+        ExpectValidRecording(ReadBytes(entry.path()), 0);
+    }
+}
+
 TEST_F(StressTest, AlsaCyclesWhileSilenceRemovalRunsOnOtherFiles) {
     // One cycle first: alsa-lib loads its configuration once per process and keeps it.
     ASSERT_EQ(SoundRecorderStart(WidePath("warm.wav").c_str()), RESULT_SUCCESS);

@@ -30,16 +30,6 @@ namespace tamberlyn {
 
 namespace {
 
-// Results, numbered as the platform's waveform-audio API numbers them.
-constexpr std::uint32_t kOk = 0;
-constexpr std::uint32_t kError = 1;
-constexpr std::uint32_t kBadDeviceId = 2;
-constexpr std::uint32_t kAllocated = 4;
-constexpr std::uint32_t kInvalidHandle = 5;
-constexpr std::uint32_t kInvalidParam = 11;
-constexpr std::uint32_t kBadFormat = 32;
-constexpr std::uint32_t kStillQueued = 33;
-constexpr std::uint32_t kUnprepared = 34;
 
 constexpr unsigned kRingMicroseconds = 4000000;  // audio keeps arriving while a notice runs
 constexpr unsigned kPeriodMicroseconds = 100000;
@@ -236,14 +226,16 @@ void* CaptureThread(void* arg) {
             continue;
         }
 
-        const snd_pcm_uframes_t wanted = (buffer->buffer_length - buffer->bytes_recorded) / 2;
+        const std::uint32_t frame_bytes = d.format.block_align;
+        const snd_pcm_uframes_t wanted =
+            (buffer->buffer_length - buffer->bytes_recorded) / frame_bytes;
         const snd_pcm_sframes_t got =
             snd_pcm_readi(d.pcm, buffer->data + buffer->bytes_recorded, wanted);
         bool full = false;
         if (got > 0) {
             d.last_frames_ms = NowMilliseconds();
-            buffer->bytes_recorded += static_cast<std::uint32_t>(got) * 2;
-            full = buffer->bytes_recorded + 1 >= buffer->buffer_length;
+            buffer->bytes_recorded += static_cast<std::uint32_t>(got) * frame_bytes;
+            full = buffer->bytes_recorded + frame_bytes > buffer->buffer_length;
         } else if (got == -EAGAIN || got == 0) {
             WaitForFrames(d);
         } else {
@@ -278,14 +270,19 @@ std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFor
     const QuietAlsa quiet;
     if (out == nullptr || format == nullptr || callback == nullptr ||
         flags != CALLBACK_IS_FUNCTION) {
-        return kInvalidParam;
+        return kCaptureInvalidParam;
     }
-    if (format->format_tag != 1 || format->bits_per_sample != 16 || format->channels == 0) {
-        return kBadFormat;
+    // Only what alsa-lib delivers exactly: interleaved 16-bit PCM frames, counted as frames.
+    const std::uint32_t frame_bytes = 2u * format->channels;
+    if (format->format_tag != 1 || format->bits_per_sample != 16 || format->channels == 0 ||
+        format->block_align != frame_bytes || format->samples_per_second == 0 ||
+        format->bytes_per_second != format->samples_per_second * frame_bytes ||
+        format->extra_bytes != 0) {
+        return kCaptureBadFormat;
     }
-    if (device_id != DEVICE_ANY && device_id != 0) return kBadDeviceId;
+    if (device_id != DEVICE_ANY && device_id != 0) return kCaptureBadDeviceId;
     AlsaDevice& d = g_device;
-    if (d.open) return kAllocated;
+    if (d.open) return kCaptureAllocated;
 
     snd_pcm_t* pcm = nullptr;
     int err = OpenPcm(*format, pcm);
@@ -293,7 +290,7 @@ std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFor
     if (err < 0 || wake < 0) {
         d.last_error = err;
         if (pcm != nullptr) snd_pcm_close(pcm);
-        return kBadDeviceId;
+        return kCaptureBadDeviceId;
     }
 
     d.pcm = pcm;
@@ -314,35 +311,35 @@ std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFor
     if (err != 0) {
         ::close(wake);
         snd_pcm_close(pcm);
-        return kError;
+        return kCaptureError;
     }
     d.open = true;
     *out = &d;
-    return kOk;
+    return kCaptureOk;
 }
 
 std::uint32_t Prepare(CaptureDevice handle, CaptureBuffer* buffer, std::uint32_t size) {
-    if (FromHandle(handle) == nullptr) return kInvalidHandle;
-    if (buffer == nullptr || size < sizeof(CaptureBuffer)) return kInvalidParam;
+    if (FromHandle(handle) == nullptr) return kCaptureInvalidHandle;
+    if (buffer == nullptr || size < sizeof(CaptureBuffer)) return kCaptureInvalidParam;
     buffer->flags |= kBufferPrepared;
-    return kOk;
+    return kCaptureOk;
 }
 
 std::uint32_t Add(CaptureDevice handle, CaptureBuffer* buffer, std::uint32_t size) {
     AlsaDevice* d = FromHandle(handle);
-    if (d == nullptr) return kInvalidHandle;
+    if (d == nullptr) return kCaptureInvalidHandle;
     if (buffer == nullptr || size < sizeof(CaptureBuffer) || buffer->data == nullptr ||
-        buffer->buffer_length < 2) {
-        return kInvalidParam;
+        buffer->buffer_length < d->format.block_align) {
+        return kCaptureInvalidParam;
     }
-    if (!(buffer->flags & kBufferPrepared)) return kUnprepared;
+    if (!(buffer->flags & kBufferPrepared)) return kCaptureUnprepared;
     pthread_mutex_lock(&d->lock);
-    std::uint32_t result = kStillQueued;
+    std::uint32_t result = kCaptureStillQueued;
     if (d->queued == nullptr) {
         buffer->flags = (buffer->flags & ~kBufferDone) | kBufferQueued;
         d->queued = buffer;
         pthread_cond_broadcast(&d->changed);
-        result = kOk;
+        result = kCaptureOk;
     }
     pthread_mutex_unlock(&d->lock);
     return result;
@@ -351,17 +348,17 @@ std::uint32_t Add(CaptureDevice handle, CaptureBuffer* buffer, std::uint32_t siz
 std::uint32_t Start(CaptureDevice handle) {
     const QuietAlsa quiet;
     AlsaDevice* d = FromHandle(handle);
-    if (d == nullptr) return kInvalidHandle;
-    if (OnCaptureThread(*d)) return kError;
+    if (d == nullptr) return kCaptureInvalidHandle;
+    if (OnCaptureThread(*d)) return kCaptureError;
     pthread_mutex_lock(&d->lock);
-    std::uint32_t result = kOk;
+    std::uint32_t result = kCaptureOk;
     if (!d->started) {
         WaitParked(*d);
         int err = d->pcm != nullptr ? snd_pcm_prepare(d->pcm) : -ENODEV;
         if (err >= 0) err = snd_pcm_start(d->pcm);
         if (err < 0) {
             d->last_error = err;
-            result = kError;
+            result = kCaptureError;
         } else {
             d->last_frames_ms = NowMilliseconds();
             d->started = true;
@@ -375,7 +372,7 @@ std::uint32_t Start(CaptureDevice handle) {
 std::uint32_t Stop(CaptureDevice handle) {
     const QuietAlsa quiet;
     AlsaDevice* d = FromHandle(handle);
-    if (d == nullptr) return kInvalidHandle;
+    if (d == nullptr) return kCaptureInvalidHandle;
     pthread_mutex_lock(&d->lock);
     if (d->started) {
         d->started = false;
@@ -385,26 +382,26 @@ std::uint32_t Stop(CaptureDevice handle) {
         if (d->pcm != nullptr) snd_pcm_drop(d->pcm);
     }
     pthread_mutex_unlock(&d->lock);
-    return kOk;
+    return kCaptureOk;
 }
 
 std::uint32_t Unprepare(CaptureDevice handle, CaptureBuffer* buffer, std::uint32_t size) {
     AlsaDevice* d = FromHandle(handle);
-    if (d == nullptr) return kInvalidHandle;
-    if (buffer == nullptr || size < sizeof(CaptureBuffer)) return kInvalidParam;
+    if (d == nullptr) return kCaptureInvalidHandle;
+    if (buffer == nullptr || size < sizeof(CaptureBuffer)) return kCaptureInvalidParam;
     pthread_mutex_lock(&d->lock);
     const bool queued = d->queued == buffer;
     pthread_mutex_unlock(&d->lock);
-    if (queued) return kStillQueued;
+    if (queued) return kCaptureStillQueued;
     buffer->flags &= ~kBufferPrepared;
-    return kOk;
+    return kCaptureOk;
 }
 
 std::uint32_t Close(CaptureDevice handle) {
     const QuietAlsa quiet;
     AlsaDevice* d = FromHandle(handle);
-    if (d == nullptr) return kInvalidHandle;
-    if (OnCaptureThread(*d)) return kError;
+    if (d == nullptr) return kCaptureInvalidHandle;
+    if (OnCaptureThread(*d)) return kCaptureError;
     pthread_mutex_lock(&d->lock);
     d->started = false;
     d->closing = true;
@@ -424,7 +421,7 @@ std::uint32_t Close(CaptureDevice handle) {
     d->wake_fd = -1;
     d->queued = nullptr;
     d->open = false;
-    return kOk;
+    return kCaptureOk;
 }
 
 constexpr CaptureService kAlsaService = {Open, Prepare, Add, Start, Stop, Unprepare, Close};

@@ -5,15 +5,12 @@ namespace tamberlyn {
 
 namespace {
 
-constexpr std::uint32_t kBadDeviceId = 2;
-constexpr std::uint32_t kInvalidHandle = 5;
-
 std::uint32_t Open(CaptureDevice*, std::uint32_t, const CaptureFormat*, CaptureCallback,
                    std::uintptr_t, std::uint32_t) {
-    return kBadDeviceId;
+    return kCaptureBadDeviceId;
 }
-std::uint32_t Buffer(CaptureDevice, CaptureBuffer*, std::uint32_t) { return kInvalidHandle; }
-std::uint32_t Device(CaptureDevice) { return kInvalidHandle; }
+std::uint32_t Buffer(CaptureDevice, CaptureBuffer*, std::uint32_t) { return kCaptureInvalidHandle; }
+std::uint32_t Device(CaptureDevice) { return kCaptureInvalidHandle; }
 
 constexpr CaptureService kNoService = {Open, Buffer, Buffer, Device, Device, Buffer, Device};
 

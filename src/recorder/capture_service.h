@@ -28,6 +28,18 @@ constexpr std::uint32_t DEVICE_ANY = 0xFFFFFFFFu;  // any device that supports t
 constexpr std::uint32_t CALLBACK_IS_FUNCTION = 0x30000;
 constexpr std::uint32_t MSG_BUFFER_DONE = 960;  // a queued buffer was filled and handed back
 
+// Results of the operations, numbered as the platform's waveform-audio API numbers them
+// (MMSYSERR_*, WAVERR_*), so that winmm's pass through unchanged.
+constexpr std::uint32_t kCaptureOk = 0;
+constexpr std::uint32_t kCaptureError = 1;
+constexpr std::uint32_t kCaptureBadDeviceId = 2;
+constexpr std::uint32_t kCaptureAllocated = 4;
+constexpr std::uint32_t kCaptureInvalidHandle = 5;
+constexpr std::uint32_t kCaptureInvalidParam = 11;
+constexpr std::uint32_t kCaptureBadFormat = 32;
+constexpr std::uint32_t kCaptureStillQueued = 33;
+constexpr std::uint32_t kCaptureUnprepared = 34;
+
 // Buffer flags, set by the service.
 constexpr std::uint32_t kBufferDone = 0x1;
 constexpr std::uint32_t kBufferPrepared = 0x2;

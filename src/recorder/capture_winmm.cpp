@@ -21,6 +21,13 @@ static_assert(offsetof(CaptureBuffer, flags) == offsetof(WAVEHDR, dwFlags));
 static_assert(offsetof(CaptureBuffer, reserved) == offsetof(WAVEHDR, reserved));
 static_assert(MSG_BUFFER_DONE == MM_WIM_DATA && CALLBACK_IS_FUNCTION == CALLBACK_FUNCTION);
 static_assert(DEVICE_ANY == static_cast<std::uint32_t>(WAVE_MAPPER));
+static_assert(kCaptureOk == MMSYSERR_NOERROR && kCaptureError == MMSYSERR_ERROR &&
+              kCaptureBadDeviceId == MMSYSERR_BADDEVICEID &&
+              kCaptureAllocated == MMSYSERR_ALLOCATED &&
+              kCaptureInvalidHandle == MMSYSERR_INVALHANDLE &&
+              kCaptureInvalidParam == MMSYSERR_INVALPARAM && kCaptureBadFormat == WAVERR_BADFORMAT &&
+              kCaptureStillQueued == WAVERR_STILLPLAYING && kCaptureUnprepared == WAVERR_UNPREPARED,
+              "the service's results are winmm's");
 
 // One open device at a time, as the recorder needs.
 struct Binding {

@@ -1,6 +1,7 @@
 #include "recorder/sound_recorder.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "boundary/module_reference.h"
 #include "runtime/native_file.h"
@@ -37,6 +38,10 @@ struct SoundRecorderState {
 
 SoundRecorderState g_recorder;
 
+// Serialises the exports (a host may call them from several threads). The notice thread never
+// takes it: stop waits for a notice in progress while holding it.
+std::mutex g_exports;
+
 bool WriteHeader(SoundRecorderState& s) {
     std::uint8_t bytes[WAVE_HEADER_BYTES];
     SerializeWAVHeader(s.header, bytes);
@@ -69,7 +74,10 @@ std::int32_t Finish(SoundRecorderState& s) {
 std::int32_t SoundRecorderOpenDevice() {
     SoundRecorderState& s = g_recorder;
     const auto rate = static_cast<std::uint32_t>(s.capture_rate);
-    const CaptureFormat format = {1, 1, rate, rate * 2, 2, 16, 0};
+    const CaptureFormat format = {RECORD_FORMAT_TAG,  RECORD_CHANNELS,
+                                  rate,               rate * RECORD_BLOCK_ALIGN,
+                                  RECORD_BLOCK_ALIGN, RECORD_BITS_PER_SAMPLE,
+                                  0};
     if (s.service->open(&s.device, DEVICE_ANY, &format, SoundRecorderCallback, 0,
                         CALLBACK_IS_FUNCTION) != 0) {
         return RECORDER_DEVICE_NOT_OPENED;
@@ -107,6 +115,8 @@ void SoundRecorderCallback(CaptureDevice device, std::uint32_t message, std::uin
 }
 
 void SoundRecorderFinishAtUnload(bool process_exiting) {
+    // A thread that died inside an export at process exit may still hold the lock.
+    std::unique_lock<std::mutex> held(g_exports, std::try_to_lock);
     if (g_recorder.phase == Phase::kIdle) return;
     if (process_exiting) g_recorder.device_open = false;  // nothing is left to deliver notices
     Finish(g_recorder);
@@ -118,9 +128,13 @@ using tamberlyn::g_recorder;
 using tamberlyn::Phase;
 
 extern "C" TAMBERLYN_API int32_t SoundRecorderStart(const tamberlyn_char16_t* path) {
+    const std::lock_guard<std::mutex> serialised(tamberlyn::g_exports);
     tamberlyn::SoundRecorderState& s = g_recorder;
     if (s.phase == Phase::kRecording) return RECORDER_ALREADY_RUNNING;
-    if (s.phase == Phase::kFailedStart) tamberlyn::Finish(s);
+    if (s.phase == Phase::kFailedStart) {
+        tamberlyn::Finish(s);
+        tamberlyn::ReleaseModuleAfterRecording();
+    }
 
     tamberlyn::FileHandle file;
     if (tamberlyn::CreateFileForWriting(path, tamberlyn::kNoFile, file) !=
@@ -134,11 +148,13 @@ extern "C" TAMBERLYN_API int32_t SoundRecorderStart(const tamberlyn_char16_t* pa
 
     const int32_t result = tamberlyn::SoundRecorderOpenDevice();
     s.phase = result == RESULT_SUCCESS ? Phase::kRecording : Phase::kFailedStart;
-    if (result == RESULT_SUCCESS) tamberlyn::HoldModuleWhileRecording();
+    // While a device is open, whatever the result: unloading must not have to close it.
+    if (s.device_open) tamberlyn::HoldModuleWhileRecording();
     return result;
 }
 
 extern "C" TAMBERLYN_API int32_t SoundRecorderStop(void) {
+    const std::lock_guard<std::mutex> serialised(tamberlyn::g_exports);
     if (g_recorder.phase == Phase::kIdle) return 0;
     const int32_t blocks = tamberlyn::Finish(g_recorder);
     tamberlyn::ReleaseModuleAfterRecording();

@@ -32,12 +32,12 @@ void FillWAVHeader(WAVHeader& h, std::int32_t blocks) {
     h.data_size = static_cast<std::uint32_t>(blocks) * std::uint32_t{RECORD_BLOCK_BYTES};
     h.riff_size = h.data_size + kBytesBeforeDataAfterRiffSize;
     h.fmt_size = 16;
-    h.format_tag = 1;
-    h.channels = 1;
+    h.format_tag = RECORD_FORMAT_TAG;
+    h.channels = RECORD_CHANNELS;
     h.samples_per_second = RECORD_SAMPLE_RATE;
-    h.bytes_per_second = RECORD_SAMPLE_RATE * 2;
-    h.block_align = 2;
-    h.bits_per_sample = 16;
+    h.bytes_per_second = RECORD_BYTES_PER_SECOND;
+    h.block_align = RECORD_BLOCK_ALIGN;
+    h.bits_per_sample = RECORD_BITS_PER_SAMPLE;
 }
 
 void SerializeWAVHeader(const WAVHeader& h, std::uint8_t (&bytes)[WAVE_HEADER_BYTES]) {

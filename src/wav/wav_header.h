@@ -4,13 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tamberlyn {
+#include "wav/recording_format.h"
 
-constexpr std::size_t WAVE_HEADER_BYTES = 44;
-constexpr std::int32_t RECORD_SAMPLE_RATE = 8000;
-constexpr std::int32_t RECORD_BLOCK_BYTES = 16000;  // one second of samples
-// The most blocks whose sizes still fit the header's 32-bit fields (74 h 33 min 55 s).
-constexpr std::int32_t kMaxHeaderBlocks = 268435;
+namespace tamberlyn {
 
 struct WAVHeader {
     char riff_id[4];           // "RIFF"
