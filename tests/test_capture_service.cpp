@@ -116,7 +116,14 @@ std::uint32_t TestCaptureService::Open(CaptureDevice* device, std::uint32_t id,
     s.Log("open " + std::to_string(id) + " " + std::to_string(format->samples_per_second) + " " +
           std::to_string(format->bytes_per_second) + " " + std::to_string(flags));
     if (s.open_result != 0) return s.open_result;
+    // Held to what the real backends deliver: a consistent PCM format.
+    if (format->format_tag != 1 || format->channels == 0 ||
+        format->block_align != format->channels * format->bits_per_sample / 8 ||
+        format->bytes_per_second != format->samples_per_second * format->block_align) {
+        return tamberlyn::kCaptureBadFormat;
+    }
     std::lock_guard<std::mutex> guard(s.lock_);
+    if (s.open_) return tamberlyn::kCaptureAllocated;
     s.open_ = true;
     s.started_ = s.closing_ = false;
     s.queued_ = nullptr;
@@ -138,6 +145,8 @@ std::uint32_t TestCaptureService::Add(CaptureDevice, CaptureBuffer* buffer, std:
     if (s.on_add) s.on_add();
     if (s.add_result != 0) return s.add_result;
     std::lock_guard<std::mutex> guard(s.lock_);
+    if (!s.open_) return tamberlyn::kCaptureInvalidHandle;
+    if (s.queued_ == buffer) return tamberlyn::kCaptureStillQueued;
     s.queued_ = buffer;
     s.changed_.notify_all();
     return 0;
@@ -162,9 +171,12 @@ std::uint32_t TestCaptureService::Stop(CaptureDevice) {
     return 0;
 }
 
-std::uint32_t TestCaptureService::Unprepare(CaptureDevice, CaptureBuffer*, std::uint32_t) {
-    Instance().Log("unprepare");
-    return 0;
+std::uint32_t TestCaptureService::Unprepare(CaptureDevice, CaptureBuffer* buffer, std::uint32_t) {
+    TestCaptureService& s = Instance();
+    s.Log("unprepare");
+    std::lock_guard<std::mutex> guard(s.lock_);
+    if (!s.open_) return tamberlyn::kCaptureInvalidHandle;
+    return s.queued_ == buffer ? tamberlyn::kCaptureStillQueued : 0;
 }
 
 std::uint32_t TestCaptureService::Close(CaptureDevice) {
@@ -172,7 +184,7 @@ std::uint32_t TestCaptureService::Close(CaptureDevice) {
     s.Log("close");
     {
         std::lock_guard<std::mutex> guard(s.lock_);
-        if (!s.open_) return 5;
+        if (!s.open_) return tamberlyn::kCaptureInvalidHandle;
         s.closing_ = true;
         s.changed_.notify_all();
     }

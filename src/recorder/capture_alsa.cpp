@@ -30,7 +30,6 @@ namespace tamberlyn {
 
 namespace {
 
-
 constexpr unsigned kRingMicroseconds = 4000000;  // audio keeps arriving while a notice runs
 constexpr unsigned kPeriodMicroseconds = 100000;
 constexpr int kMaxPollFds = 8;

@@ -1,4 +1,5 @@
-// The capture service of a build without an audio backend: there is never a device to open.
+// The capture service with no device: there is never one to open. It is the platform's service
+// in a build without an audio backend, and the contract tests drive it everywhere.
 #include "recorder/capture_service.h"
 
 namespace tamberlyn {
@@ -16,6 +17,6 @@ constexpr CaptureService kNoService = {Open, Buffer, Buffer, Device, Device, Buf
 
 }  // namespace
 
-const CaptureService& PlatformCaptureService() { return kNoService; }
+const CaptureService& NoDeviceCaptureService() { return kNoService; }
 
 }  // namespace tamberlyn

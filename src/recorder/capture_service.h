@@ -87,6 +87,9 @@ struct CaptureService {
 // The backend this build was made with.
 const CaptureService& PlatformCaptureService();
 
+// The service with no device at all: open always fails, everything else is harmless.
+const CaptureService& NoDeviceCaptureService();
+
 // The service the recorder uses: the platform's unless a test put another in its place.
 const CaptureService& ActiveCaptureService();
 

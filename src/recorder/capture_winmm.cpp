@@ -1,12 +1,17 @@
-// The capture service on Windows: the platform's waveform-audio input API (winmm), bound thinly.
-// The records are the platform's own (CaptureBuffer is WAVEHDR); only the notice goes through a
-// small trampoline, so that stop keeps the contract: winmm hands a partly filled buffer back at
-// stop and reset, which the trampoline holds back, and close waits for a notice in progress.
+// The capture service on Windows: the platform's waveform-audio input API (winmm). The records
+// are the platform's own (CaptureBuffer is WAVEHDR).
+//
+// winmm forbids calling other wave functions, and most system functions, from its callback, so
+// the device is opened with CALLBACK_EVENT: winmm only signals an event, and a thread of ours
+// that waits on it delivers the notice. There the recorder's handler may re-queue the buffer and
+// write the file, as the contract promises. stop waits for a notice in progress before it resets
+// the device (which hands back the partly filled buffer: held back, as the contract asks); close
+// retries after a reset if winmm still holds a buffer, and joins the thread, so that no notice
+// runs once it returns.
 #include <windows.h>
 // after windows.h, which it needs
 #include <mmsystem.h>
 
-#include <atomic>
 #include <cstddef>
 
 #include "recorder/capture_service.h"
@@ -22,45 +27,107 @@ static_assert(offsetof(CaptureBuffer, reserved) == offsetof(WAVEHDR, reserved));
 static_assert(MSG_BUFFER_DONE == MM_WIM_DATA && CALLBACK_IS_FUNCTION == CALLBACK_FUNCTION);
 static_assert(DEVICE_ANY == static_cast<std::uint32_t>(WAVE_MAPPER));
 static_assert(kCaptureOk == MMSYSERR_NOERROR && kCaptureError == MMSYSERR_ERROR &&
-              kCaptureBadDeviceId == MMSYSERR_BADDEVICEID &&
-              kCaptureAllocated == MMSYSERR_ALLOCATED &&
-              kCaptureInvalidHandle == MMSYSERR_INVALHANDLE &&
-              kCaptureInvalidParam == MMSYSERR_INVALPARAM && kCaptureBadFormat == WAVERR_BADFORMAT &&
-              kCaptureStillQueued == WAVERR_STILLPLAYING && kCaptureUnprepared == WAVERR_UNPREPARED,
+                  kCaptureBadDeviceId == MMSYSERR_BADDEVICEID &&
+                  kCaptureAllocated == MMSYSERR_ALLOCATED &&
+                  kCaptureInvalidHandle == MMSYSERR_INVALHANDLE &&
+                  kCaptureInvalidParam == MMSYSERR_INVALPARAM &&
+                  kCaptureBadFormat == WAVERR_BADFORMAT &&
+                  kCaptureStillQueued == WAVERR_STILLPLAYING &&
+                  kCaptureUnprepared == WAVERR_UNPREPARED,
               "the service's results are winmm's");
+
+constexpr int kCloseAttempts = 10;
 
 // One open device at a time, as the recorder needs.
 struct Binding {
-    HWAVEIN device;
-    CaptureCallback callback;
-    std::uintptr_t instance;
-    std::atomic<bool> stopping;
-    std::atomic<int> in_notice;
+    HWAVEIN device = nullptr;
+    CaptureCallback callback = nullptr;
+    std::uintptr_t instance = 0;
+    HANDLE done = nullptr;    // signalled by winmm when a buffer is done (CALLBACK_EVENT)
+    HANDLE quit = nullptr;    // tells the notice thread to end
+    HANDLE thread = nullptr;  // delivers the notices
+    CRITICAL_SECTION lock;
+    CONDITION_VARIABLE idle;
+    // Guarded by `lock`.
+    WAVEHDR* queued = nullptr;  // the buffer last added, until it is handed back
+    bool stopping = true;       // no notice is delivered: not started, stopped or closing
+    bool in_notice = false;
 };
 
 Binding g_binding;
+INIT_ONCE g_lock_once = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK InitLock(PINIT_ONCE, PVOID, PVOID*) {
+    InitializeCriticalSection(&g_binding.lock);
+    InitializeConditionVariable(&g_binding.idle);
+    return TRUE;
+}
 
 WAVEHDR* Header(CaptureBuffer* buffer) { return reinterpret_cast<WAVEHDR*>(buffer); }
 HWAVEIN Device(CaptureDevice device) { return static_cast<HWAVEIN>(device); }
+bool IsOurs(CaptureDevice device) {
+    return device != nullptr && Device(device) == g_binding.device;
+}
 
-void CALLBACK Trampoline(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
-                         DWORD_PTR param2) {
-    auto& b = *reinterpret_cast<Binding*>(instance);
-    b.in_notice.fetch_add(1, std::memory_order_acq_rel);
-    if (!(message == MM_WIM_DATA && b.stopping.load(std::memory_order_acquire)) &&
-        b.callback != nullptr) {
-        b.callback(device, message, b.instance, param1, param2);
+DWORD WINAPI NoticeThread(void*) {
+    Binding& b = g_binding;
+    const HANDLE waits[2] = {b.quit, b.done};
+    for (;;) {
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return 0;
+        EnterCriticalSection(&b.lock);
+        WAVEHDR* header = b.queued;
+        if (b.stopping || header == nullptr || !(header->dwFlags & WHDR_DONE)) {
+            LeaveCriticalSection(&b.lock);
+            continue;  // an open or close notice, or a buffer that stop holds back
+        }
+        b.queued = nullptr;
+        b.in_notice = true;
+        LeaveCriticalSection(&b.lock);
+
+        b.callback(b.device, MM_WIM_DATA, b.instance, reinterpret_cast<DWORD_PTR>(header), 0);
+
+        EnterCriticalSection(&b.lock);
+        b.in_notice = false;
+        WakeAllConditionVariable(&b.idle);
+        LeaveCriticalSection(&b.lock);
     }
-    b.in_notice.fetch_sub(1, std::memory_order_acq_rel);
+}
+
+// Ends delivery and waits for a notice in progress. Not from inside a notice.
+void StopNotices(Binding& b) {
+    EnterCriticalSection(&b.lock);
+    b.stopping = true;
+    while (b.in_notice) SleepConditionVariableCS(&b.idle, &b.lock, INFINITE);
+    LeaveCriticalSection(&b.lock);
+}
+
+bool InsideNotice(const Binding& b) {
+    return b.thread != nullptr && GetThreadId(b.thread) == GetCurrentThreadId();
+}
+
+void Release(Binding& b) {
+    if (b.thread != nullptr) {
+        SetEvent(b.quit);
+        WaitForSingleObject(b.thread, INFINITE);
+        CloseHandle(b.thread);
+    }
+    if (b.quit != nullptr) CloseHandle(b.quit);
+    if (b.done != nullptr) CloseHandle(b.done);
+    b.thread = b.quit = b.done = nullptr;
+    b.device = nullptr;
+    b.callback = nullptr;
+    b.queued = nullptr;
 }
 
 std::uint32_t Open(CaptureDevice* device, std::uint32_t id, const CaptureFormat* format,
                    CaptureCallback callback, std::uintptr_t instance, std::uint32_t flags) {
+    InitOnceExecuteOnce(&g_lock_once, InitLock, nullptr, nullptr);
+    Binding& b = g_binding;
     if (device == nullptr || format == nullptr || callback == nullptr ||
         flags != CALLBACK_IS_FUNCTION) {
         return MMSYSERR_INVALPARAM;
     }
-    if (g_binding.device != nullptr) return MMSYSERR_ALLOCATED;
+    if (b.device != nullptr) return MMSYSERR_ALLOCATED;
     WAVEFORMATEX wfx = {};
     wfx.wFormatTag = format->format_tag;
     wfx.nChannels = format->channels;
@@ -70,14 +137,29 @@ std::uint32_t Open(CaptureDevice* device, std::uint32_t id, const CaptureFormat*
     wfx.wBitsPerSample = format->bits_per_sample;
     wfx.cbSize = format->extra_bytes;
 
-    g_binding.callback = callback;
-    g_binding.instance = instance;
-    g_binding.stopping.store(false);
+    b.callback = callback;
+    b.instance = instance;
+    b.stopping = true;
+    b.done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    b.quit = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (b.done == nullptr || b.quit == nullptr) {
+        Release(b);
+        return MMSYSERR_NOMEM;
+    }
     HWAVEIN h = nullptr;
-    const MMRESULT result = waveInOpen(&h, id, &wfx, reinterpret_cast<DWORD_PTR>(Trampoline),
-                                       reinterpret_cast<DWORD_PTR>(&g_binding), CALLBACK_FUNCTION);
-    if (result != MMSYSERR_NOERROR) return result;
-    g_binding.device = h;
+    const MMRESULT result =
+        waveInOpen(&h, id, &wfx, reinterpret_cast<DWORD_PTR>(b.done), 0, CALLBACK_EVENT);
+    if (result != MMSYSERR_NOERROR) {
+        Release(b);
+        return result;
+    }
+    b.device = h;
+    b.thread = CreateThread(nullptr, 0, NoticeThread, nullptr, 0, nullptr);
+    if (b.thread == nullptr) {
+        waveInClose(h);
+        Release(b);
+        return MMSYSERR_NOMEM;
+    }
     *device = h;
     return MMSYSERR_NOERROR;
 }
@@ -87,19 +169,32 @@ std::uint32_t Prepare(CaptureDevice device, CaptureBuffer* buffer, std::uint32_t
 }
 
 std::uint32_t Add(CaptureDevice device, CaptureBuffer* buffer, std::uint32_t size) {
-    return waveInAddBuffer(Device(device), Header(buffer), size);
+    if (!IsOurs(device)) return MMSYSERR_INVALHANDLE;
+    Binding& b = g_binding;
+    EnterCriticalSection(&b.lock);
+    const MMRESULT result = waveInAddBuffer(Device(device), Header(buffer), size);
+    if (result == MMSYSERR_NOERROR) b.queued = Header(buffer);
+    LeaveCriticalSection(&b.lock);
+    return result;
 }
 
 std::uint32_t Start(CaptureDevice device) {
-    g_binding.stopping.store(false, std::memory_order_release);
+    if (!IsOurs(device)) return MMSYSERR_INVALHANDLE;
+    Binding& b = g_binding;
+    EnterCriticalSection(&b.lock);
+    b.stopping = false;
+    LeaveCriticalSection(&b.lock);
+    // A buffer that was done while stopped is delivered now.
+    SetEvent(b.done);
     return waveInStart(Device(device));
 }
 
 std::uint32_t Stop(CaptureDevice device) {
-    if (Device(device) != g_binding.device || device == nullptr) return MMSYSERR_INVALHANDLE;
-    g_binding.stopping.store(true, std::memory_order_release);
+    if (!IsOurs(device)) return MMSYSERR_INVALHANDLE;
+    Binding& b = g_binding;
+    if (!InsideNotice(b)) StopNotices(b);
     // Reset rather than stop: it also takes the queued buffer back, which unprepare and close
-    // need; the partly filled buffer that comes with it is held back by the trampoline.
+    // need; the partly filled buffer it hands back is not delivered.
     return waveInReset(Device(device));
 }
 
@@ -108,13 +203,18 @@ std::uint32_t Unprepare(CaptureDevice device, CaptureBuffer* buffer, std::uint32
 }
 
 std::uint32_t Close(CaptureDevice device) {
-    if (Device(device) != g_binding.device || device == nullptr) return MMSYSERR_INVALHANDLE;
-    g_binding.stopping.store(true, std::memory_order_release);
-    const MMRESULT result = waveInClose(Device(device));
+    if (!IsOurs(device)) return MMSYSERR_INVALHANDLE;
+    Binding& b = g_binding;
+    if (InsideNotice(b)) return MMSYSERR_ERROR;
+    StopNotices(b);
+    MMRESULT result = waveInClose(Device(device));
+    for (int i = 0; result == WAVERR_STILLPLAYING && i < kCloseAttempts; ++i) {
+        // A buffer is still queued: take it back, and never leave the device held.
+        waveInReset(Device(device));
+        result = waveInClose(Device(device));
+    }
     if (result != MMSYSERR_NOERROR) return result;
-    while (g_binding.in_notice.load(std::memory_order_acquire) != 0) Sleep(1);
-    g_binding.device = nullptr;
-    g_binding.callback = nullptr;
+    Release(b);
     return MMSYSERR_NOERROR;
 }
 

@@ -74,10 +74,9 @@ std::int32_t Finish(SoundRecorderState& s) {
 std::int32_t SoundRecorderOpenDevice() {
     SoundRecorderState& s = g_recorder;
     const auto rate = static_cast<std::uint32_t>(s.capture_rate);
-    const CaptureFormat format = {RECORD_FORMAT_TAG,  RECORD_CHANNELS,
-                                  rate,               rate * RECORD_BLOCK_ALIGN,
-                                  RECORD_BLOCK_ALIGN, RECORD_BITS_PER_SAMPLE,
-                                  0};
+    const CaptureFormat format = {
+        RECORD_FORMAT_TAG,  RECORD_CHANNELS,        rate, rate * RECORD_BLOCK_ALIGN,
+        RECORD_BLOCK_ALIGN, RECORD_BITS_PER_SAMPLE, 0};
     if (s.service->open(&s.device, DEVICE_ANY, &format, SoundRecorderCallback, 0,
                         CALLBACK_IS_FUNCTION) != 0) {
         return RECORDER_DEVICE_NOT_OPENED;
