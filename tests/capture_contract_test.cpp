@@ -65,7 +65,7 @@ class CaptureContract : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
         TestCaptureService::Instance().Reset();
-#if TAMBERLYN_HAS_ALSA && !defined(_WIN32)
+#if defined(TAMBERLYN_HAS_ALSA) && TAMBERLYN_HAS_ALSA && !defined(_WIN32)
         if (GetParam().service == &tamberlyn::PlatformCaptureService) {
             // ALSA reads a raw file through its file plugin, as fast as it can.
             const std::string conf =
@@ -190,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(TestService, CaptureContract,
 INSTANTIATE_TEST_SUITE_P(NoDevice, CaptureContract,
                          ::testing::Values(Backend{"none", tamberlyn::NoDeviceCaptureService, false,
                                                    Nothing}));
-#if (TAMBERLYN_HAS_ALSA && !defined(_WIN32)) || defined(_WIN32)
+#if defined(_WIN32) || (defined(TAMBERLYN_HAS_ALSA) && TAMBERLYN_HAS_ALSA)
 INSTANTIATE_TEST_SUITE_P(Platform, CaptureContract,
                          ::testing::Values(Backend{"platform", tamberlyn::PlatformCaptureService,
                                                    true, Nothing}));

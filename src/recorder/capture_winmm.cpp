@@ -128,6 +128,13 @@ std::uint32_t Open(CaptureDevice* device, std::uint32_t id, const CaptureFormat*
         return MMSYSERR_INVALPARAM;
     }
     if (b.device != nullptr) return MMSYSERR_ALLOCATED;
+    // The wave mapper quietly repairs an inconsistent format; deliver only what was asked for.
+    if (format->format_tag != WAVE_FORMAT_PCM || format->channels == 0 ||
+        format->block_align != format->channels * format->bits_per_sample / 8 ||
+        format->bytes_per_second != format->samples_per_second * format->block_align ||
+        format->extra_bytes != 0) {
+        return WAVERR_BADFORMAT;
+    }
     WAVEFORMATEX wfx = {};
     wfx.wFormatTag = format->format_tag;
     wfx.nChannels = format->channels;
@@ -172,7 +179,11 @@ std::uint32_t Add(CaptureDevice device, CaptureBuffer* buffer, std::uint32_t siz
     if (!IsOurs(device)) return MMSYSERR_INVALHANDLE;
     Binding& b = g_binding;
     EnterCriticalSection(&b.lock);
-    const MMRESULT result = waveInAddBuffer(Device(device), Header(buffer), size);
+    // Wine queues a header twice if asked; the contract refuses it.
+    MMRESULT result = WAVERR_STILLPLAYING;
+    if (!(Header(buffer)->dwFlags & WHDR_INQUEUE)) {
+        result = waveInAddBuffer(Device(device), Header(buffer), size);
+    }
     if (result == MMSYSERR_NOERROR) b.queued = Header(buffer);
     LeaveCriticalSection(&b.lock);
     return result;
