@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
+#include <string>
 #include <thread>
 
 #include "recorder/capture_service.h"
@@ -31,6 +33,10 @@ struct Backend {
     bool has_device;
     void (*after_start)();  // makes the service deliver, where it needs telling
 };
+
+// Named in test names and messages by its name (its bytes include padding).
+void PrintTo(const Backend& backend, std::ostream* out) { *out << backend.name; }
+std::string NameOf(const ::testing::TestParamInfo<Backend>& info) { return info.param.name; }
 
 const CaptureService& TestService() { return TestCaptureService::Instance().Table(); }
 void DeliverForever() { TestCaptureService::Instance().DeliverForever(); }
@@ -186,14 +192,16 @@ TEST_P(CaptureContract, StopUnprepareAndCloseAreHarmlessWithoutADevice) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TestService, CaptureContract,
-                         ::testing::Values(Backend{"test", TestService, true, DeliverForever}));
+                         ::testing::Values(Backend{"test", TestService, true, DeliverForever}),
+                         NameOf);
 INSTANTIATE_TEST_SUITE_P(NoDevice, CaptureContract,
                          ::testing::Values(Backend{"none", tamberlyn::NoDeviceCaptureService, false,
                                                    Nothing}));
 #if defined(_WIN32) || (defined(TAMBERLYN_HAS_ALSA) && TAMBERLYN_HAS_ALSA)
 INSTANTIATE_TEST_SUITE_P(Platform, CaptureContract,
                          ::testing::Values(Backend{"platform", tamberlyn::PlatformCaptureService,
-                                                   true, Nothing}));
+                                                   true, Nothing}),
+                         NameOf);
 #endif
 
 }  // namespace
