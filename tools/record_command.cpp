@@ -184,7 +184,8 @@ bool DiskFull(const char* path, const Watch& w) {
 
 enum class State { kRecording, kLost, kDiskFull };
 
-void ShowStatus(const char* path, const Watch& w, State state, int silent, bool terminal) {
+void ShowStatus(const char* path, const Watch& w, State state, int silent, long elapsed,
+                bool terminal) {
     if (!terminal) return;
     char bar[kBarWidth + 1];
     // -60 dBFS and below: an empty bar; 0 dBFS: a full one.
@@ -197,8 +198,9 @@ void ShowStatus(const char* path, const Watch& w, State state, int silent, bool 
     } else if (silent >= kSilentSeconds) {
         note = "  input is silent: is the microphone muted?";
     }
-    std::fprintf(stderr, "\r\033[Krecording to %s  %lld:%02lld  %6.1f dBFS [%s]%s", path,
-                 w.blocks / 60, w.blocks % 60, w.peak_dbfs, bar, note);
+    std::fprintf(stderr,
+                 "\r\033[Krecording to %s  %ld:%02ld elapsed, %lld s saved  %6.1f dBFS [%s]%s",
+                 path, elapsed / 60, elapsed % 60, w.blocks, w.peak_dbfs, bar, note);
 }
 
 }  // namespace
@@ -259,7 +261,8 @@ int RunRecord(int argc, char** argv) {
             state = State::kLost;
         }
         if (o.seconds > 0 && w.blocks >= o.seconds) break;
-        ShowStatus(o.path, w, state, silent, terminal);
+        const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - started);
+        ShowStatus(o.path, w, state, silent, static_cast<long>(elapsed.count()), terminal);
         std::this_thread::sleep_for(kPoll);
     }
     const int32_t recorded = SoundRecorderStop();
