@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -86,16 +87,24 @@ int ParseArguments(int argc, char** argv, Options& o) {
     return -1;
 }
 
+// Where the recording goes. A new file is created here, and is the recording itself; an
+// existing one (with --force) is replaced only by a recording that holds something: the
+// recording goes to a file beside it, renamed over it at the end.
+struct Target {
+    std::string file;      // what the recorder writes
+    std::string replaces;  // the existing file it is renamed over at the end, if any
+};
+
 // Refuses what the recorder cannot finish (no regular file) or must not touch (an existing file
-// without --force); creates the file when it is new. `created` says whether it was.
-bool PrepareTarget(const Options& o, bool& created) {
-    created = false;
+// without --force), and creates the file the recorder writes, which is ours to remove.
+bool PrepareTarget(const Options& o, Target& t) {
     const char* why_seek =
         "the header is written when recording ends, so the recording needs a regular file";
     if (std::strcmp(o.path, "-") == 0) {
         Refuse("-", "cannot record to standard output: %s", why_seek);
         return false;
     }
+    t.file = o.path;
     struct stat st;
     if (::stat(o.path, &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
@@ -106,15 +115,25 @@ bool PrepareTarget(const Options& o, bool& created) {
             Refuse(o.path, "exists already; give --force to replace it");
             return false;
         }
-        return true;
+        // Through a symbolic link the file it names is replaced, and the link stays.
+        char resolved[PATH_MAX];
+        t.replaces = ::realpath(o.path, resolved) ? resolved : o.path;
+        const std::size_t slash = t.replaces.find_last_of('/');
+        const std::string dir = slash == std::string::npos ? "." : t.replaces.substr(0, slash);
+        const std::string base =
+            slash == std::string::npos ? t.replaces : t.replaces.substr(slash + 1);
+        t.file = dir + "/." + base + ".tamberlyn-" + std::to_string(::getpid()) + ".wav";
     }
-    const int fd = ::open(o.path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(t.file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         Fail("cannot create", o.path, errno);
         return false;
     }
+    if (!t.replaces.empty()) {
+        // The new file takes the old one's permissions.
+        ::fchmod(fd, st.st_mode & 07777);
+    }
     ::close(fd);
-    created = true;
     return true;
 }
 
@@ -209,13 +228,18 @@ int RunRecord(int argc, char** argv) {
     Options o;
     const int usage = ParseArguments(argc, argv, o);
     if (usage >= 0) return usage;
+    Target target;
     std::u16string wide;
     if (!Utf8ToUtf16(o.path, wide)) {
         Refuse(o.path, "the recorder takes UTF-8 file names only");
         return 1;
     }
-    bool created = false;
-    if (!PrepareTarget(o, created)) return 1;
+    if (!PrepareTarget(o, target)) return 1;
+    if (!Utf8ToUtf16(target.file, wide)) {
+        ::unlink(target.file.c_str());
+        Refuse(o.path, "names a file whose folder is not UTF-8, which the recorder cannot take");
+        return 1;
+    }
 
     struct sigaction action = {};
     action.sa_handler = OnSignal;
@@ -229,13 +253,13 @@ int RunRecord(int argc, char** argv) {
         if (result != RECORDER_FILE_NOT_CREATED && result != RECORDER_ALREADY_RUNNING) {
             SoundRecorderStop();
         }
-        if (created) ::unlink(o.path);  // it held nothing, and it was ours
+        ::unlink(target.file.c_str());  // it held nothing, and it was ours
         return 1;
     }
 
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
     Watch w;
-    w.fd = ::open(o.path, O_RDONLY | O_CLOEXEC);
+    w.fd = ::open(target.file.c_str(), O_RDONLY | O_CLOEXEC);
     State state = State::kRecording;
     int silent = 0;
     const auto started = Clock::now();
@@ -251,7 +275,7 @@ int RunRecord(int argc, char** argv) {
                 std::fputs("tamberlyn: the input is back\n", stderr);
             state = State::kRecording;
         } else if (now - grew > kStalled) {
-            if (DiskFull(o.path, w)) {
+            if (DiskFull(target.file.c_str(), w)) {
                 state = State::kDiskFull;
                 break;
             }
@@ -272,9 +296,23 @@ int RunRecord(int argc, char** argv) {
 
     if (state == State::kDiskFull) Fail("cannot write", o.path, ENOSPC);
     if (recorded == 0) {
-        if (created) ::unlink(o.path);
+        ::unlink(target.file.c_str());
         Refuse(o.path, "nothing was recorded");
         return 1;
+    }
+    if (!target.replaces.empty() && ::rename(target.file.c_str(), target.replaces.c_str()) != 0) {
+        Fail("cannot replace", o.path, errno);
+        std::fprintf(stderr, "tamberlyn: the recording is in '%s'\n", target.file.c_str());
+        return 1;
+    }
+    if (!target.replaces.empty()) {
+        // The rename itself survives a power cut too.
+        const std::string dir = target.file.substr(0, target.file.find_last_of('/'));
+        const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
     }
     // A recording is always up to a second behind the clock; more than that went missing.
     const long lost = std::lround(elapsed - recorded - 1.0);

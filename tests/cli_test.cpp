@@ -1,4 +1,4 @@
-// The tamberlyn program's silence command, run as a process on files the tests make.
+// The tamberlyn program, run as a process on files and audio configurations the tests make.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -56,7 +57,7 @@ Bytes Wav(unsigned channels, std::uint32_t rate, unsigned bits, const Bytes& dat
     return b;
 }
 
-class CliSilence : public TempDirTest {
+class Cli : public TempDirTest {
 protected:
     // Runs the program; standard input from `in_fd` (or /dev/null), standard output to `out`.
     Outcome Tamberlyn(const std::vector<std::string>& args, const std::string& out = "/dev/null",
@@ -97,7 +98,7 @@ protected:
     }
 };
 
-TEST_F(CliSilence, RefusesWhatIsNotSixteenBitPcmAndCreatesNothing) {
+TEST_F(Cli, RefusesWhatIsNotSixteenBitPcmAndCreatesNothing) {
     WriteBytes(Path("float.wav"), Wav(2, 44100, 32, Bytes(800, 0), {}, {}, 3));
     WriteBytes(Path("24.wav"), Wav(2, 44100, 24, Bytes(600, 0)));
     WriteBytes(Path("text.wav"), Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
@@ -117,7 +118,7 @@ TEST_F(CliSilence, RefusesWhatIsNotSixteenBitPcmAndCreatesNothing) {
     }
 }
 
-TEST_F(CliSilence, CanonicalMonoGivesTheExportsBytesWithTrueSizes) {
+TEST_F(Cli, CanonicalMonoGivesTheExportsBytesWithTrueSizes) {
     std::mt19937 rng(5);
     const Bytes input = Wav(1, 8000, 16, RandomSignal(rng, 300000));
     WriteBytes(Path("in.wav"), input);
@@ -132,7 +133,7 @@ TEST_F(CliSilence, CanonicalMonoGivesTheExportsBytesWithTrueSizes) {
     EXPECT_EQ(Get32(out, 4), out.size() - 8);
 }
 
-TEST_F(CliSilence, StereoKeepsFramesAndTheChunksAroundTheData) {
+TEST_F(Cli, StereoKeepsFramesAndTheChunksAroundTheData) {
     Bytes data;
     AppendSamples(data, 2 * 5000, 0);   // 5000 quiet frames
     AppendSamples(data, 2 * 10, 9000);  // loud
@@ -156,7 +157,7 @@ TEST_F(CliSilence, StereoKeepsFramesAndTheChunksAroundTheData) {
     EXPECT_TRUE(std::equal(junk.begin(), junk.end(), out.begin() + 36));
 }
 
-TEST_F(CliSilence, StandardOutputGetsTheWavAndNothingElse) {
+TEST_F(Cli, StandardOutputGetsTheWavAndNothingElse) {
     std::mt19937 rng(9);
     WriteBytes(Path("in.wav"), Wav(1, 8000, 16, RandomSignal(rng, 100000)));
     ASSERT_EQ(Tamberlyn({"silence", NarrowPath("in.wav"), NarrowPath("file.wav")}).status, 0);
@@ -170,7 +171,7 @@ TEST_F(CliSilence, StandardOutputGetsTheWavAndNothingElse) {
     EXPECT_NE(std::string(err.begin(), err.end()).find("% removed"), std::string::npos);
 }
 
-TEST_F(CliSilence, InterruptedOrFailedRunLeavesTheExistingOutputWhole) {
+TEST_F(Cli, InterruptedOrFailedRunLeavesTheExistingOutputWhole) {
     const Bytes old = {'o', 'l', 'd'};
     WriteBytes(Path("out.wav"), old);
     ASSERT_EQ(::mkfifo(NarrowPath("fifo").c_str(), 0600), 0);
@@ -203,7 +204,7 @@ TEST_F(CliSilence, InterruptedOrFailedRunLeavesTheExistingOutputWhole) {
     EXPECT_EQ(EntriesInDir(), 4u);  // fifo, in.wav, out.wav, stderr.txt: no temporary file
 }
 
-TEST_F(CliSilence, RepairFinishesAKilledRecordingAndLeavesAFinishedFileAlone) {
+TEST_F(Cli, RepairFinishesAKilledRecordingAndLeavesAFinishedFileAlone) {
     Bytes killed(44, 0);
     killed.insert(killed.end(), 2 * 16000 + 123, 9);
     WriteBytes(Path("killed.wav"), killed);
@@ -237,6 +238,26 @@ TEST_F(CliSilence, RepairFinishesAKilledRecordingAndLeavesAFinishedFileAlone) {
     WriteBytes(Path("text.wav"), Bytes{'h', 'i', '\n'});
     EXPECT_EQ(Tamberlyn({"repair", NarrowPath("text.wav")}).status, 1);
     EXPECT_EQ(ReadBytes(Path("text.wav")), (Bytes{'h', 'i', '\n'}));
+}
+
+TEST_F(Cli, RecordNeverDestroysAFileItDidNotCreate) {
+    // No input device: this configuration names a card that does not exist.
+    std::ofstream(NarrowPath("nocard.conf")) << "pcm.!default { type hw card 7 }\n";
+    ::setenv("ALSA_CONFIG_PATH", NarrowPath("nocard.conf").c_str(), 1);
+    const Bytes old = {'k', 'e', 'e', 'p'};
+    WriteBytes(Path("keep.wav"), old);
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"record", NarrowPath("keep.wav")},
+                                               {"record", NarrowPath("keep.wav"), "--force"},
+                                               {"record", "-"}}) {
+        EXPECT_EQ(Tamberlyn(args).status, 1) << args.back();
+        EXPECT_EQ(ReadBytes(Path("keep.wav")), old) << args.back();
+    }
+    // A file it created that holds nothing is removed again; nothing else is left behind.
+    EXPECT_EQ(Tamberlyn({"record", NarrowPath("new.wav")}).status, 1);
+    EXPECT_FALSE(Exists(Path("new.wav")));
+    EXPECT_EQ(EntriesInDir(), 3u);  // nocard.conf, keep.wav, stderr.txt
+    EXPECT_EQ(Tamberlyn({"record", NarrowPath("x.wav"), "--seconds", "1e3"}).status, 2);
 }
 
 }  // namespace
