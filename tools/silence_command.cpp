@@ -36,8 +36,10 @@ constexpr char kUsage[] =
 constexpr double kDefaultKeepSeconds = 0.099875;
 constexpr std::int32_t kAutoThreshold = 0;
 
-// One buffer for every pass of the program: reading, filtering, copying.
-std::uint8_t g_buffer[tamberlyn::kLargeSilenceBufferBytes];
+// One buffer for every pass of the program: reading, filtering, copying. The program has one
+// thread and a static buffer costs nothing until touched: 512 KiB takes about a tenth off a
+// pass over a cached file compared with the library's 128 KiB.
+std::uint8_t g_buffer[4 * tamberlyn::kLargeSilenceBufferBytes];
 
 struct Options {
     const char* in = nullptr;
