@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "messages.h"
 #include "wav_file_state.h"
+#include "wav_input.h"
 
 namespace tamberlyn_cli {
 

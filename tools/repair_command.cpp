@@ -8,8 +8,10 @@
 
 #include "commands.h"
 #include "messages.h"
+#include "wav/little_endian.h"
 #include "wav/wav_header.h"
 #include "wav_file_state.h"
+#include "wav_input.h"
 
 namespace tamberlyn_cli {
 
@@ -25,10 +27,6 @@ constexpr char kRepairUsage[] =
     "\n"
     "  --dry-run   say what would change, change nothing\n";
 
-void Put32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 bool Apply(const char* path, const InspectedFile& file) {
     const tamberlyn::WavDiagnosis& d = file.diagnosis;
     bool ok = true;
@@ -41,8 +39,8 @@ bool Apply(const char* path, const InspectedFile& file) {
         ok = ::pwrite(file.fd, bytes, sizeof bytes, 0) == static_cast<ssize_t>(sizeof bytes);
     } else {
         std::uint8_t riff[4], data[4];
-        Put32(riff, d.riff_size);
-        Put32(data, d.data_size);
+        tamberlyn::PutLE32(riff, d.riff_size);
+        tamberlyn::PutLE32(data, d.data_size);
         ok = ::pwrite(file.fd, riff, 4, 4) == 4 &&
              ::pwrite(file.fd, data, 4, static_cast<off_t>(d.wav.data_offset - 4)) == 4;
     }

@@ -14,6 +14,7 @@
 #include "safe_output.h"
 #include "silence/noise_floor.h"
 #include "silence/silence_stream.h"
+#include "wav/little_endian.h"
 #include "wav_input.h"
 
 namespace tamberlyn_cli {
@@ -151,18 +152,15 @@ bool MeasureNoise(const WavInput& in, std::uint64_t limit, std::int32_t& thresho
     return Rewind(in);
 }
 
-void Put32(std::uint8_t* p, std::uint64_t value) {
-    const std::uint32_t v = value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 // The input's head with the RIFF and data sizes set for `data` bytes of samples followed by
 // `trailing` bytes of chunks; unknown sizes are 0xFFFFFFFF.
 void SetSizes(std::vector<std::uint8_t>& head, std::uint64_t data, std::uint64_t trailing,
               bool known) {
     const std::uint64_t riff = head.size() - 8 + data + trailing;
-    Put32(head.data() + 4, known ? riff : 0xFFFFFFFFu);
-    Put32(head.data() + head.size() - 4, known ? data : 0xFFFFFFFFu);
+    tamberlyn::PutLE32(head.data() + 4,
+                       known ? tamberlyn::Saturate32(riff) : tamberlyn::kWavUnknownSize);
+    tamberlyn::PutLE32(head.data() + head.size() - 4,
+                       known ? tamberlyn::Saturate32(data) : tamberlyn::kWavUnknownSize);
 }
 
 bool WriteAll(Output& out, const void* data, std::size_t size) {
@@ -184,10 +182,6 @@ long long CopyRest(const WavInput& in, Output* out) {
         if (out != nullptr && !WriteAll(*out, g_buffer, static_cast<std::size_t>(got))) return -1;
         copied += got;
     }
-}
-
-double Seconds(const WavInput& in, std::uint64_t bytes) {
-    return static_cast<double>(bytes / in.wav.block_align) / in.wav.sample_rate;
 }
 
 int Shorten(WavInput& in, const Options& o, Output& out, tamberlyn::SilenceRule rule) {
@@ -269,8 +263,8 @@ int Shorten(WavInput& in, const Options& o, Output& out, tamberlyn::SilenceRule 
     }
     if (!CommitOutput(out)) return 1;
 
-    const double before = Seconds(in, counts.read);
-    const double after = Seconds(in, counts.written);
+    const double before = SecondsOf(in.wav, counts.read);
+    const double after = SecondsOf(in.wav, counts.written);
     const double removed = before > 0.0 ? 100.0 * (before - after) / before : 0.0;
     if (o.threshold == kAutoThreshold) {
         std::fprintf(stderr, "threshold %d (%.1f dBFS), from the background noise\n",

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "messages.h"
 #include "runtime/native_file.h"
@@ -60,21 +59,6 @@ bool InspectFile(const char* path, bool for_writing, InspectedFile& file) {
 void CloseInspected(InspectedFile& file) {
     if (file.fd >= 0) ::close(file.fd);
     file.fd = -1;
-}
-
-std::string DescribeFormat(const tamberlyn::WavDescription& wav) {
-    char format[32];
-    tamberlyn::DescribeWavFormat(wav, format, sizeof format);
-    char text[96];
-    std::snprintf(text, sizeof text, "%s, %u Hz, %u channel%s", format,
-                  static_cast<unsigned>(wav.sample_rate), static_cast<unsigned>(wav.channels),
-                  wav.channels == 1 ? "" : "s");
-    return text;
-}
-
-double SecondsOf(const tamberlyn::WavDescription& wav, std::uint64_t bytes) {
-    if (wav.block_align == 0 || wav.sample_rate == 0) return 0.0;
-    return static_cast<double>(bytes / wav.block_align) / wav.sample_rate;
 }
 
 }  // namespace tamberlyn_cli

@@ -22,10 +22,4 @@ bool InspectFile(const char* path, bool for_writing, InspectedFile& file);
 
 void CloseInspected(InspectedFile& file);
 
-// "16-bit PCM, 8000 Hz, 1 channel"
-std::string DescribeFormat(const tamberlyn::WavDescription& wav);
-
-// Seconds of `bytes` of samples in that format.
-double SecondsOf(const tamberlyn::WavDescription& wav, std::uint64_t bytes);
-
 }  // namespace tamberlyn_cli

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "messages.h"
@@ -83,8 +84,6 @@ bool OpenWavInput(const char* path, WavInput& in) {
 
 bool RequirePcm16(const WavInput& in, int max_channels) {
     if (tamberlyn::IsPcm16(in.wav, max_channels)) return true;
-    char format[32];
-    tamberlyn::DescribeWavFormat(in.wav, format, sizeof format);
     const unsigned channels = in.wav.channels;
     const char* why = "only 16-bit PCM is supported";
     if (in.wav.format_tag == tamberlyn::kWavFormatPcm && in.wav.bits_per_sample == 16) {
@@ -92,14 +91,28 @@ bool RequirePcm16(const WavInput& in, int max_channels) {
                   ? "only 1 to 8 channels are supported"
                   : "the format chunk's sample rate or block alignment is wrong";
     }
-    Refuse(in.shown.c_str(), "%s, %u Hz, %u channel%s: %s", format,
-           static_cast<unsigned>(in.wav.sample_rate), channels, channels == 1 ? "" : "s", why);
+    Refuse(in.shown.c_str(), "%s: %s", DescribeFormat(in.wav).c_str(), why);
     return false;
 }
 
 void CloseWavInput(WavInput& in) {
     if (in.fd > STDIN_FILENO) ::close(in.fd);
     in.fd = -1;
+}
+
+std::string DescribeFormat(const tamberlyn::WavDescription& wav) {
+    char format[32];
+    tamberlyn::DescribeWavFormat(wav, format, sizeof format);
+    char text[96];
+    std::snprintf(text, sizeof text, "%s, %u Hz, %u channel%s", format,
+                  static_cast<unsigned>(wav.sample_rate), static_cast<unsigned>(wav.channels),
+                  wav.channels == 1 ? "" : "s");
+    return text;
+}
+
+double SecondsOf(const tamberlyn::WavDescription& wav, std::uint64_t bytes) {
+    if (wav.block_align == 0 || wav.sample_rate == 0) return 0.0;
+    return static_cast<double>(bytes / wav.block_align) / wav.sample_rate;
 }
 
 }  // namespace tamberlyn_cli

@@ -28,4 +28,10 @@ bool RequirePcm16(const WavInput& in, int max_channels);
 
 void CloseWavInput(WavInput& in);
 
+// "16-bit PCM, 8000 Hz, 1 channel"
+std::string DescribeFormat(const tamberlyn::WavDescription& wav);
+
+// Seconds of `bytes` of samples in that format (whole frames).
+double SecondsOf(const tamberlyn::WavDescription& wav, std::uint64_t bytes);
+
 }  // namespace tamberlyn_cli

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "wav/little_endian.h"
 #include "wav/wav_header.h"
 
 namespace tamberlyn {
@@ -21,10 +22,6 @@ bool IsRecorderLayout(const std::uint8_t* bytes, std::size_t size, const WavDesc
            std::memcmp(bytes, expected, WAVE_HEADER_BYTES) == 0;
 }
 
-std::uint32_t Clamp32(std::uint64_t v) {
-    return v > kMax32 ? kMax32 : static_cast<std::uint32_t>(v);
-}
-
 // Walks the chunks after the data; true when they end exactly at the end of the file.
 bool ChunksFillTheRest(const std::uint8_t* bytes, std::size_t size, std::uint64_t at,
                        std::uint64_t file_size, const WavBytesAt* more) {
@@ -35,8 +32,7 @@ bool ChunksFillTheRest(const std::uint8_t* bytes, std::size_t size, std::uint64_
         } else if (more == nullptr || !more->read(more->context, at, p, 8)) {
             return false;  // not read: cannot tell
         }
-        const std::uint32_t chunk =
-            p[4] | p[5] << 8 | p[6] << 16 | static_cast<std::uint32_t>(p[7]) << 24;
+        const std::uint32_t chunk = GetLE32(p + 4);
         at += 8 + std::uint64_t{chunk} + (chunk & 1u);
     }
     return at == file_size;
@@ -102,14 +98,14 @@ WavDiagnosis DiagnoseWav(const std::uint8_t* bytes, std::size_t size, std::uint6
     } else if (!unknown && data_end <= file_size &&
                ChunksFillTheRest(bytes, size, data_end, file_size, more)) {
         d.data_bytes = wav.data_size;
-        if (wav.riff_size == Clamp32(file_size - 8)) {
+        if (wav.riff_size == Saturate32(file_size - 8)) {
             d.condition = WavCondition::kFinished;
             return d;
         }
         // Only the RIFF size is wrong.
         d.condition = WavCondition::kSizesDisagree;
         d.repairable = pcm16;
-        d.riff_size = Clamp32(file_size - 8);
+        d.riff_size = Saturate32(file_size - 8);
         d.data_size = wav.data_size;
         d.length = file_size;
         return d;
@@ -131,7 +127,7 @@ WavDiagnosis DiagnoseWav(const std::uint8_t* bytes, std::size_t size, std::uint6
     d.data_bytes = data;
     d.repairable = pcm16;
     d.data_size = static_cast<std::uint32_t>(data);
-    d.riff_size = Clamp32(wav.data_offset - 8 + data);
+    d.riff_size = Saturate32(wav.data_offset - 8 + data);
     d.length = wav.data_offset + data;
     return d;
 }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "wav/little_endian.h"
+
 namespace tamberlyn {
 
 namespace {
@@ -13,25 +15,18 @@ constexpr std::size_t kExtensibleBytes = 40;  // ... and cbSize, valid bits, mas
 constexpr std::uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                         0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-
-std::uint32_t Get32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 bool IdIs(const std::uint8_t* p, const char (&id)[5]) { return std::memcmp(p, id, 4) == 0; }
 
 void ReadFormat(const std::uint8_t* p, std::uint32_t size, WavDescription& out) {
-    out.format_tag = Get16(p);
-    out.channels = Get16(p + 2);
-    out.sample_rate = Get32(p + 4);
-    out.block_align = Get16(p + 12);
-    out.bits_per_sample = Get16(p + 14);
+    out.format_tag = GetLE16(p);
+    out.channels = GetLE16(p + 2);
+    out.sample_rate = GetLE32(p + 4);
+    out.block_align = GetLE16(p + 12);
+    out.bits_per_sample = GetLE16(p + 14);
     out.extensible = out.format_tag == kWavFormatExtensible;
-    if (out.extensible && size >= kExtensibleBytes && Get16(p + 16) >= 22 &&
+    if (out.extensible && size >= kExtensibleBytes && GetLE16(p + 16) >= 22 &&
         std::memcmp(p + 26, kGuidTail, sizeof kGuidTail) == 0) {
-        out.format_tag = Get16(p + 24);
+        out.format_tag = GetLE16(p + 24);
     }
 }
 
@@ -49,7 +44,7 @@ WavHead ParseWavHead(const std::uint8_t* bytes, std::size_t size, WavDescription
     if (!IdIs(bytes, "RIFF")) return WavHead::kNotRiff;
     if (size < 12) return WavHead::kNeedMore;
     if (!IdIs(bytes + 8, "WAVE")) return WavHead::kNotWave;
-    out.riff_size = Get32(bytes + 4);
+    out.riff_size = GetLE32(bytes + 4);
 
     bool have_format = false;
     std::uint64_t at = 12;
@@ -59,7 +54,7 @@ WavHead ParseWavHead(const std::uint8_t* bytes, std::size_t size, WavDescription
             return WavHead::kNeedMore;
         }
         const std::uint8_t* chunk = bytes + at;
-        const std::uint32_t chunk_size = Get32(chunk + 4);
+        const std::uint32_t chunk_size = GetLE32(chunk + 4);
         if (IdIs(chunk, "data")) {
             if (!have_format) return WavHead::kNoFormat;
             out.data_offset = at + 8;

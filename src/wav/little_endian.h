@@ -1,0 +1,26 @@
+// Little-endian numbers in file bytes, as RIFF stores them.
+#pragma once
+
+#include <cstdint>
+
+namespace tamberlyn {
+
+inline std::uint16_t GetLE16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+inline std::uint32_t GetLE32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// A size for a 32-bit field, saturated: 0xFFFFFFFF (what readers take as unknown) when larger.
+inline std::uint32_t Saturate32(std::uint64_t v) {
+    return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
+}
+
+inline void PutLE32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+}  // namespace tamberlyn
