@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +16,7 @@
 
 #include "commands.h"
 #include "messages.h"
+#include "safe_output.h"
 #include "silence/silence_filter.h"
 #include "tamberlyn.h"
 #include "wav/wav_header.h"
@@ -115,14 +115,8 @@ bool PrepareTarget(const Options& o, Target& t) {
             Refuse(o.path, "exists already; give --force to replace it");
             return false;
         }
-        // Through a symbolic link the file it names is replaced, and the link stays.
-        char resolved[PATH_MAX];
-        t.replaces = ::realpath(o.path, resolved) ? resolved : o.path;
-        const std::size_t slash = t.replaces.find_last_of('/');
-        const std::string dir = slash == std::string::npos ? "." : t.replaces.substr(0, slash);
-        const std::string base =
-            slash == std::string::npos ? t.replaces : t.replaces.substr(slash + 1);
-        t.file = dir + "/." + base + ".tamberlyn-" + std::to_string(::getpid()) + ".wav";
+        t.replaces = ReplacedFile(o.path);
+        t.file = HiddenNameBeside(t.replaces, ".tamberlyn-" + std::to_string(::getpid()) + ".wav");
     }
     const int fd = ::open(t.file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -305,15 +299,7 @@ int RunRecord(int argc, char** argv) {
         std::fprintf(stderr, "tamberlyn: the recording is in '%s'\n", target.file.c_str());
         return 1;
     }
-    if (!target.replaces.empty()) {
-        // The rename itself survives a power cut too.
-        const std::string dir = target.file.substr(0, target.file.find_last_of('/'));
-        const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
-    }
+    if (!target.replaces.empty()) SyncDirectory(DirectoryOf(target.replaces));
     // A recording is always up to a second behind the clock; more than that went missing.
     const long lost = std::lround(elapsed - recorded - 1.0);
     if (lost > 0) {

@@ -36,23 +36,11 @@ void RememberTemp(const std::string& name) {
 
 void ForgetTemp() { g_have_temp = 0; }
 
-std::string DirectoryOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string BaseOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string TempNameFor(const Output& out, unsigned attempt) {
     char suffix[64];
     std::snprintf(suffix, sizeof suffix, ".tamberlyn-%ld-%u", static_cast<long>(::getpid()),
                   attempt);
-    return out.directory + "/." + BaseOf(out.target) + suffix;
+    return HiddenNameBeside(out.target, suffix);
 }
 
 bool OpenTemporary(Output& out) {
@@ -98,6 +86,32 @@ bool LinkAnonymous(Output& out) {
 
 }  // namespace
 
+std::string ReplacedFile(const char* path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path, resolved) ? resolved : path;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string HiddenNameBeside(const std::string& file, const std::string& suffix) {
+    const std::size_t slash = file.find_last_of('/');
+    const std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
+    return DirectoryOf(file) + "/." + base + suffix;
+}
+
+void SyncDirectory(const std::string& directory) {
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 void RemoveTemporaryOnSignals() {
     struct sigaction action = {};
     action.sa_handler = OnSignal;
@@ -129,9 +143,7 @@ bool OpenOutput(const char* path, Output& out) {
         out.direct = true;
         return true;
     }
-    // Through a symbolic link the file it names is replaced, and the link stays.
-    char resolved[PATH_MAX];
-    out.target = exists && ::realpath(path, resolved) ? resolved : path;
+    out.target = exists ? ReplacedFile(path) : path;
     out.directory = DirectoryOf(out.target);
     out.replaces = exists;
     if (!OpenTemporary(out)) {
@@ -183,13 +195,7 @@ bool CommitOutput(Output& out) {
         Fail("cannot write", out.shown.c_str(), errno);
         return false;
     }
-    if (out.replaces) {
-        const int dir = ::open(out.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
-        }
-    }
+    if (out.replaces) SyncDirectory(out.directory);
     return true;
 }
 

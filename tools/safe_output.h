@@ -36,4 +36,16 @@ void AbandonOutput(Output& out);
 // Makes SIGINT, SIGTERM and SIGHUP remove a named temporary file before the process ends.
 void RemoveTemporaryOnSignals();
 
+// The file that replacing an existing `path` replaces: through a symbolic link the file it
+// names, so that the link stays.
+std::string ReplacedFile(const char* path);
+
+// A hidden name beside `file` in its folder: ".NAME<suffix>".
+std::string HiddenNameBeside(const std::string& file, const std::string& suffix);
+
+std::string DirectoryOf(const std::string& path);
+
+// Flushes a folder, so that a rename in it survives a power cut.
+void SyncDirectory(const std::string& directory);
+
 }  // namespace tamberlyn_cli
