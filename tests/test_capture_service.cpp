@@ -117,11 +117,7 @@ std::uint32_t TestCaptureService::Open(CaptureDevice* device, std::uint32_t id,
           std::to_string(format->bytes_per_second) + " " + std::to_string(flags));
     if (s.open_result != 0) return s.open_result;
     // Held to what the real backends deliver: a consistent PCM format.
-    if (format->format_tag != 1 || format->channels == 0 ||
-        format->block_align != format->channels * format->bits_per_sample / 8 ||
-        format->bytes_per_second != format->samples_per_second * format->block_align) {
-        return tamberlyn::kCaptureBadFormat;
-    }
+    if (!tamberlyn::IsConsistentPcm(*format)) return tamberlyn::kCaptureBadFormat;
     std::lock_guard<std::mutex> guard(s.lock_);
     if (s.open_) return tamberlyn::kCaptureAllocated;
     s.open_ = true;

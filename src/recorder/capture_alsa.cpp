@@ -272,13 +272,7 @@ std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFor
         return kCaptureInvalidParam;
     }
     // Only what alsa-lib delivers exactly: interleaved 16-bit PCM frames, counted as frames.
-    const std::uint32_t frame_bytes = 2u * format->channels;
-    if (format->format_tag != 1 || format->bits_per_sample != 16 || format->channels == 0 ||
-        format->block_align != frame_bytes || format->samples_per_second == 0 ||
-        format->bytes_per_second != format->samples_per_second * frame_bytes ||
-        format->extra_bytes != 0) {
-        return kCaptureBadFormat;
-    }
+    if (!IsConsistentPcm(*format) || format->bits_per_sample != 16) return kCaptureBadFormat;
     if (device_id != DEVICE_ANY && device_id != 0) return kCaptureBadDeviceId;
     AlsaDevice& d = g_device;
     if (d.open) return kCaptureAllocated;

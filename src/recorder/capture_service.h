@@ -59,6 +59,14 @@ struct CaptureFormat {
     std::uint16_t extra_bytes;
 };
 
+// Linear PCM whose fields agree with one another: the least a backend must see before it can
+// deliver a format exactly, sample for sample.
+constexpr bool IsConsistentPcm(const CaptureFormat& f) {
+    return f.format_tag == 1 && f.channels > 0 && f.samples_per_second > 0 &&
+           f.block_align == f.channels * f.bits_per_sample / 8 &&
+           f.bytes_per_second == f.samples_per_second * f.block_align && f.extra_bytes == 0;
+}
+
 // Laid out as the platform's buffer record (32 bytes where pointers are 32 bits).
 struct CaptureBuffer {
     char* data;

@@ -129,12 +129,7 @@ std::uint32_t Open(CaptureDevice* device, std::uint32_t id, const CaptureFormat*
     }
     if (b.device != nullptr) return MMSYSERR_ALLOCATED;
     // The wave mapper quietly repairs an inconsistent format; deliver only what was asked for.
-    if (format->format_tag != WAVE_FORMAT_PCM || format->channels == 0 ||
-        format->block_align != format->channels * format->bits_per_sample / 8 ||
-        format->bytes_per_second != format->samples_per_second * format->block_align ||
-        format->extra_bytes != 0) {
-        return WAVERR_BADFORMAT;
-    }
+    if (!IsConsistentPcm(*format)) return WAVERR_BADFORMAT;
     WAVEFORMATEX wfx = {};
     wfx.wFormatTag = format->format_tag;
     wfx.nChannels = format->channels;
