@@ -240,16 +240,16 @@ int Shorten(WavInput& in, const Options& o, Output& out, tamberlyn::SilenceRule 
             Fail("cannot read", in.shown.c_str(), errno);
             return 1;
         }
-        const bool keep_rest = sizes_known || !sizes_first;
-        const long long rest = CopyRest(in, keep_rest ? &out : nullptr);
+        // With unknown sizes a reader takes everything after the header as samples.
+        const long long rest = CopyRest(in, sizes_known ? &out : nullptr);
         if (rest < 0) return 1;
-        if (!keep_rest && rest > 0) {
+        if (!sizes_known && rest > 0) {
             Warn(in.shown.c_str(),
                  "%lld bytes of chunks after the audio data were left out: "
                  "a stream of unknown length cannot carry them",
                  rest);
         }
-        trailing = keep_rest ? static_cast<std::uint64_t>(rest) : 0;
+        trailing = sizes_known ? static_cast<std::uint64_t>(rest) : 0;
     }
 
     if (!sizes_first) {
