@@ -45,6 +45,11 @@ constexpr bool IsValidSilenceRule(const SilenceRule& rule) {
 std::size_t FilterFrames(const SilenceRule& rule, const std::uint8_t* in, std::size_t frames,
                          std::uint8_t* out, std::int32_t& run);
 
+// How many frames at the start of `in` (up to `frames`) are all quiet by `rule`, when `quiet`,
+// or all loud otherwise.
+std::size_t SameQuietnessRun(const SilenceRule& rule, const std::uint8_t* in, std::size_t frames,
+                             bool quiet);
+
 // The library's rule over mono samples.
 inline std::size_t FilterSamples(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
                                  std::int32_t& run) {
