@@ -128,8 +128,8 @@ void CompareProgram(const std::string& program, const std::string& input, const 
         floor.push_back(Seconds([&] { return Floor(input, expected, copied); }));
     }
     const double p = Median(command), c = Median(floor);
-    std::printf("%s: tamberlyn silence median %.3f s, read/write floor %.3f s, ratio %.2f\n",
-                label, p, c, p / c);
+    std::printf("%s: tamberlyn silence median %.3f s, read/write floor %.3f s, ratio %.2f\n", label,
+                p, c, p / c);
     ::unlink(shortened.c_str());
     ::unlink(copied.c_str());
     ::unlink(expected.c_str());
@@ -150,9 +150,10 @@ void CompareAuto(const std::string& program, const std::string& input, const std
         automatic.push_back(Seconds([&] { return RunProgram(program, input, auto_out, "auto"); }));
     }
     const double f = Median(fixed), a = Median(automatic);
-    std::printf("44.1 kHz stereo, 1 h: --threshold auto median %.3f s, fixed %.3f s, ratio %.2f "
-                "(target <= 2.0)\n",
-                a, f, a / f);
+    std::printf(
+        "44.1 kHz stereo, 1 h: --threshold auto median %.3f s, fixed %.3f s, ratio %.2f "
+        "(target <= 2.0)\n",
+        a, f, a / f);
     ::unlink(fixed_out.c_str());
     ::unlink(auto_out.c_str());
 }

@@ -157,6 +157,26 @@ TEST_F(Cli, StereoKeepsFramesAndTheChunksAroundTheData) {
     EXPECT_TRUE(std::equal(junk.begin(), junk.end(), out.begin() + 36));
 }
 
+TEST_F(Cli, PadKeepsTheEndOfEachPauseAndCutsAreListedForAudacity) {
+    Bytes data;
+    AppendSamples(data, 100, 9000);
+    AppendSamples(data, 8000, 7);  // a second's pause at 8 kHz
+    AppendSamples(data, 100, -9000);
+    AppendSamples(data, 4000, 7);  // half a second to the end: no sound follows it
+    WriteBytes(Path("in.wav"), Wav(1, 8000, 16, data));
+    ASSERT_EQ(Tamberlyn({"silence", NarrowPath("in.wav"), NarrowPath("out.wav"), "--keep", "0.01",
+                         "--pad=0.02", "--cuts", NarrowPath("cuts.txt")})
+                  .status,
+              0);
+    const Bytes out = ReadBytes(Path("out.wav"));
+    // Each pause keeps 80 frames at its start; the first also 160 before the sound after it.
+    ASSERT_EQ(out.size(), 44u + 2 * (100 + 80 + 160 + 100 + 80));
+    const Bytes cuts = ReadBytes(Path("cuts.txt"));
+    EXPECT_EQ(std::string(cuts.begin(), cuts.end()),
+              "0.022500\t0.992500\tout 0.022500\n"
+              "1.035000\t1.525000\tout 0.065000\n");
+}
+
 TEST_F(Cli, StandardOutputGetsTheWavAndNothingElse) {
     std::mt19937 rng(9);
     WriteBytes(Path("in.wav"), Wav(1, 8000, 16, RandomSignal(rng, 100000)));

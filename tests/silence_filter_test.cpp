@@ -1,4 +1,5 @@
 #include "silence/silence_filter.h"
+#include "silence/silence_blocks.h"
 
 #include <gtest/gtest.h>
 
@@ -106,6 +107,15 @@ TEST(SilenceFilter, RunCarriesAcrossCallsAndSaturates) {
 namespace tamberlyn_test {
 namespace {
 
+bool IsQuietFrameModel(const tamberlyn::SilenceRule& rule, const std::uint8_t* p) {
+    bool quiet = true;
+    for (int c = 0; c < rule.channels; ++c) {
+        const std::int32_t s = static_cast<std::int16_t>(p[2 * c] | p[2 * c + 1] << 8);
+        quiet = quiet && (s < 0 ? -s : s) < rule.threshold;
+    }
+    return quiet;
+}
+
 // The rule read frame by frame, as the behaviour the engine must match for any channel count.
 std::vector<std::uint8_t> FrameModel(const tamberlyn::SilenceRule& rule,
                                      const std::vector<std::uint8_t>& data) {
@@ -113,18 +123,23 @@ std::vector<std::uint8_t> FrameModel(const tamberlyn::SilenceRule& rule,
     std::vector<std::uint8_t> out;
     std::int64_t run = 0;
     for (std::size_t at = 0; at + frame <= data.size(); at += frame) {
-        bool quiet = true;
-        for (std::size_t c = 0; c < frame; c += 2) {
-            const std::int32_t s = static_cast<std::int16_t>(data[at + c] | data[at + c + 1] << 8);
-            quiet = quiet && (s < 0 ? -s : s) < rule.threshold;
-        }
+        const bool quiet = IsQuietFrameModel(rule, data.data() + at);
         run = quiet ? run + 1 : 0;
         if (run <= rule.keep) out.insert(out.end(), data.begin() + at, data.begin() + at + frame);
     }
     return out;
 }
 
-TEST(SilenceEngine, MatchesFrameModelForChannelsThresholdsAndKeeps) {
+// The widest loops the processor runs, then the baseline ones every build has.
+class SilenceEngine : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { tamberlyn::ForceBaselineSilenceLoopsForTesting(GetParam()); }
+    void TearDown() override { tamberlyn::ForceBaselineSilenceLoopsForTesting(false); }
+};
+INSTANTIATE_TEST_SUITE_P(Loops, SilenceEngine, ::testing::Values(false, true),
+                         [](const auto& loops) { return loops.param ? "Baseline" : "Widest"; });
+
+TEST_P(SilenceEngine, MatchesFrameModelForChannelsThresholdsAndKeeps) {
     std::mt19937 rng(77);
     for (int channels : {1, 2, 3}) {
         for (int round = 0; round < 60; ++round) {
@@ -167,6 +182,19 @@ TEST(SilenceEngine, MatchesFrameModelForChannelsThresholdsAndKeeps) {
             }
             out.resize(written);
             ASSERT_EQ(out, expected) << channels << " " << rule.threshold << " " << rule.keep;
+
+            // The runs of one quietness from any frame on end where the model says.
+            for (int probe = 0; probe < 20; ++probe) {
+                const std::size_t from = rng() % frames;
+                const std::uint8_t* p = data.data() + 2 * channels * from;
+                const bool quiet = rng() % 2 == 0;
+                std::size_t same = 0;
+                while (from + same < frames &&
+                       IsQuietFrameModel(rule, p + 2 * channels * same) == quiet) {
+                    ++same;
+                }
+                ASSERT_EQ(tamberlyn::SameQuietnessRun(rule, p, frames - from, quiet), same);
+            }
         }
     }
 }

@@ -8,14 +8,16 @@ namespace {
 constexpr char kVersion[] = "1.0.0.1";
 
 constexpr char kUsage[] =
-    "usage: tamberlyn silence IN.wav OUT.wav [--threshold T] [--keep SECONDS]\n"
+    "usage: tamberlyn silence IN.wav OUT.wav [--threshold T] [--keep SECONDS] [--pad SECONDS]\n"
+    "                         [--cuts FILE]\n"
     "       tamberlyn record OUT.wav [--seconds N] [--force]\n"
     "       tamberlyn info FILE...\n"
     "       tamberlyn repair FILE [--dry-run]\n"
     "       tamberlyn COMMAND --help | tamberlyn --help | --version\n"
     "\n"
-    "  silence   copy a 16-bit PCM WAV file, cutting every quiet stretch (samples below 500)\n"
-    "            to its first 0.1 s; prints the durations before and after\n"
+    "  silence   copy a 16-bit PCM WAV file, cutting every quiet stretch (samples below 500,\n"
+    "            or pauses told by the background noise) to its first 0.1 s; prints the\n"
+    "            durations before and after\n"
     "  record    record the default audio input (8000 Hz, 16-bit, mono) into OUT.wav\n"
     "            until Ctrl-C, SIGTERM or N seconds; prints the seconds recorded\n"
     "  info      say of each WAV file its format, duration and whether it is finished\n"

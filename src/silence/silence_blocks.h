@@ -129,7 +129,8 @@ std::size_t RunInBlocks(const SilenceRule& rule, const std::uint8_t* in, std::si
     for (; i + kFrames <= frames; i += kFrames, in += 2 * Channels * kFrames) {
         const Mask mask = Isa::template QuietMask<Channels>(in, limits);
         const Mask same = quiet ? mask : static_cast<Mask>(~mask);
-        if (same != static_cast<Mask>(~Mask{0})) return i + static_cast<std::size_t>(TrailingOnes(same));
+        if (same != static_cast<Mask>(~Mask{0}))
+            return i + static_cast<std::size_t>(TrailingOnes(same));
     }
     for (; i < frames; ++i, in += 2 * Channels) {
         if (IsQuietFrame(in, Channels, rule.threshold) != quiet) break;
@@ -143,6 +144,8 @@ std::size_t RunInBlocks(const SilenceRule& rule, const std::uint8_t* in, std::si
 // The AVX2 loops, where the build has them (x86-64 with GCC or Clang) and the processor runs
 // them; mono and stereo only.
 bool HaveAvx2Filter();
+// Test seam: the baseline loops even where AVX2 would serve.
+void ForceBaselineSilenceLoopsForTesting(bool force);
 std::size_t FilterFramesAvx2(const SilenceRule& rule, const std::uint8_t* in, std::size_t frames,
                              std::uint8_t* out, std::int32_t& run);
 std::size_t SameQuietnessRunAvx2(const SilenceRule& rule, const std::uint8_t* in,

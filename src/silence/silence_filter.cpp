@@ -52,8 +52,10 @@ struct Baseline {
     template <int Channels>
     static TAMBERLYN_ALWAYS_INLINE Mask QuietMask(const std::uint8_t* p, const Limits& l) {
         if constexpr (Channels == 1) {
-            const int first = _mm_movemask_epi8(_mm_packs_epi16(Quiet(At(p, 0), l), Quiet(At(p, 1), l)));
-            const int second = _mm_movemask_epi8(_mm_packs_epi16(Quiet(At(p, 2), l), Quiet(At(p, 3), l)));
+            const int first =
+                _mm_movemask_epi8(_mm_packs_epi16(Quiet(At(p, 0), l), Quiet(At(p, 1), l)));
+            const int second =
+                _mm_movemask_epi8(_mm_packs_epi16(Quiet(At(p, 2), l), Quiet(At(p, 3), l)));
             return static_cast<Mask>(first) | (static_cast<Mask>(second) << 16);
         } else {
             // A stereo frame is a 32-bit lane: quiet when both of its halves are.
@@ -96,8 +98,10 @@ struct Baseline {
             const uint16x8_t bits = vld1q_u16(kBits);
             Mask mask = 0;
             for (int i = 0; i < 4; ++i) {
-                const uint64x2_t sum = vpaddlq_u32(vpaddlq_u16(vandq_u16(Quiet(At(p, i), l), bits)));
-                mask |= static_cast<Mask>(vgetq_lane_u64(sum, 0) + vgetq_lane_u64(sum, 1)) << (8 * i);
+                const uint64x2_t sum =
+                    vpaddlq_u32(vpaddlq_u16(vandq_u16(Quiet(At(p, i), l), bits)));
+                mask |= static_cast<Mask>(vgetq_lane_u64(sum, 0) + vgetq_lane_u64(sum, 1))
+                        << (8 * i);
             }
             return mask;
         } else {
@@ -108,7 +112,8 @@ struct Baseline {
             for (int i = 0; i < 8; ++i) {
                 const uint32x4_t frames = vceqq_u32(vreinterpretq_u32_u16(Quiet(At(p, i), l)), all);
                 const uint64x2_t sum = vpaddlq_u32(vandq_u32(frames, bits));
-                mask |= static_cast<Mask>(vgetq_lane_u64(sum, 0) + vgetq_lane_u64(sum, 1)) << (4 * i);
+                mask |= static_cast<Mask>(vgetq_lane_u64(sum, 0) + vgetq_lane_u64(sum, 1))
+                        << (4 * i);
             }
             return mask;
         }
@@ -149,8 +154,8 @@ std::size_t SameQuietnessRun(const SilenceRule& rule, const std::uint8_t* in, st
         default: {
             const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
             std::size_t i = 0;
-            while (i < frames && IsQuietFrame(in + i * frame_bytes, rule.channels,
-                                              rule.threshold) == quiet) {
+            while (i < frames &&
+                   IsQuietFrame(in + i * frame_bytes, rule.channels, rule.threshold) == quiet) {
                 ++i;
             }
             return i;

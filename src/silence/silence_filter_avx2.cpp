@@ -5,6 +5,8 @@
 #if defined(TAMBERLYN_AVX2)
 #include <immintrin.h>
 
+#include <atomic>
+
 namespace tamberlyn {
 
 namespace {
@@ -66,12 +68,16 @@ struct Avx2 {
     }
 };
 
+std::atomic<bool> g_force_baseline{false};
+
 }  // namespace
 
 bool HaveAvx2Filter() {
     static const bool have = __builtin_cpu_supports("avx2");
-    return have;
+    return have && !g_force_baseline.load(std::memory_order_relaxed);
 }
+
+void ForceBaselineSilenceLoopsForTesting(bool force) { g_force_baseline.store(force); }
 
 std::size_t FilterFramesAvx2(const SilenceRule& rule, const std::uint8_t* in, std::size_t frames,
                              std::uint8_t* out, std::int32_t& run) {
@@ -99,6 +105,8 @@ std::size_t SameQuietnessRunAvx2(const SilenceRule& rule, const std::uint8_t* in
 namespace tamberlyn {
 
 bool HaveAvx2Filter() { return false; }
+
+void ForceBaselineSilenceLoopsForTesting(bool) {}
 
 std::size_t FilterFramesAvx2(const SilenceRule&, const std::uint8_t*, std::size_t, std::uint8_t*,
                              std::int32_t&) {

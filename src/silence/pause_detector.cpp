@@ -1,0 +1,274 @@
+#include "silence/pause_detector.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tamberlyn {
+
+namespace {
+
+// The level is measured at about this rate, on every few frames: enough for speech, whose
+// energy lies below 2 kHz and whose hiss folds into the band, at a fraction of the work.
+constexpr double kAnalysisRate = 4000.0;
+// Below this the high-pass removes what is not speech: DC, mains hum, rumble, fan drone.
+constexpr double kHighPassHz = 200.0;
+constexpr float kFullScaleEnergy = 32768.0f * 32768.0f;
+
+// Above the floor (dB): a pause becomes sound above kEnterDb, or above kLeaveDb within
+// kGraceWindows of the last sound (the weak consonant that ends a word after a short stop);
+// sound stays sound while above kLeaveDb, and for a hold after that. Noise, measured over
+// 40 ms, strays about 2 dB above the floor's minimum; speech reaches far above it.
+constexpr float kEnterDb = 10.0f;
+constexpr float kLeaveDb = 6.0f;
+constexpr int kGraceWindows = 30;
+// A quiet stretch is a pause only where some channel's loudest window of the last seconds (or
+// the next ones) stands this far above its floor; music and steady noises never do, and a
+// pause that has been judged one stays one until sound returns.
+constexpr float kSeparableDb = 20.0f;
+// The hold after sound: longer when the sound was faint, where the ends of words sink into
+// the noise before they end.
+constexpr int kHoldWindows = 10;
+constexpr float kFaintDb = 30.0f;
+constexpr float kHoldWindowsPerFaintDb = 1.0f;
+constexpr int kMaxHoldWindows = 30;
+
+std::int32_t SampleAt(const std::uint8_t* p) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+}
+
+// Levels are kept as mean squares relative to full scale; decibels only where they are shown
+// or feed the hold. The thresholds as ratios of mean squares:
+constexpr float Ratio(float db) {
+    // 10^(db/10) for the few whole and half decibels used here, without a constexpr pow.
+    float r = 1.0f;
+    for (int i = 0; i < static_cast<int>(db * 10); ++i) r *= 1.0232930f;  // 10^(0.01)
+    return r;
+}
+constexpr float kEnter = Ratio(kEnterDb);
+constexpr float kLeave = Ratio(kLeaveDb);
+constexpr float kSeparable = Ratio(kSeparableDb);
+constexpr float kSilent = 1e-10f;  // -100 dB
+
+float ToDb(float energy) { return 10.0f * std::log10(energy); }
+
+void TrackFloor(PauseDetector& d, const float* level, const float* raw) {
+    for (int c = 0; c < d.channels; ++c) {
+        if (d.in_block == 0 || level[c] < d.cur_min[c]) d.cur_min[c] = level[c];
+        if (d.in_block == 0 || raw[c] > d.cur_max[c]) d.cur_max[c] = raw[c];
+    }
+    if (++d.in_block < kPauseFloorBlockWindows) return;
+    for (int c = 0; c < d.channels; ++c) {
+        d.block_min[d.next_block][c] = d.cur_min[c];
+        d.block_max[d.next_block][c] = d.cur_max[c];
+    }
+    d.next_block = (d.next_block + 1) % kPauseFloorBlocks;
+    d.blocks = std::min(d.blocks + 1, kPauseFloorBlocks);
+    d.in_block = 0;
+}
+
+// The floor and the peak of channel c over the blocks kept and the one being filled.
+void FloorAndPeak(const PauseDetector& d, int c, float& floor, float& peak) {
+    floor = d.in_block > 0 ? d.cur_min[c] : 1.0f;
+    peak = d.in_block > 0 ? d.cur_max[c] : kSilent;
+    for (int b = 0; b < d.blocks; ++b) {
+        floor = std::min(floor, d.block_min[b][c]);
+        peak = std::max(peak, d.block_max[b][c]);
+    }
+}
+
+int HoldFor(float segment_peak_db) {
+    const float faint = std::max(0.0f, kFaintDb - segment_peak_db);
+    return std::min(kMaxHoldWindows,
+                    kHoldWindows + static_cast<int>(faint * kHoldWindowsPerFaintDb));
+}
+
+// Decides the oldest pending window.
+void DecideOldest(PauseDetector& d, const RunSink& sink) {
+    const float* level = d.level[d.head];
+    const std::uint32_t frames = d.frames[d.head];
+    d.head = (d.head + 1) % kPauseLookaheadWindows;
+    --d.pending;
+
+    bool separable = false;
+    float above = 0.0f;  // how far the loudest channel is above its floor, as a ratio
+    float lowest_floor = 1.0f;
+    for (int c = 0; c < d.channels; ++c) {
+        float floor, peak;
+        FloorAndPeak(d, c, floor, peak);
+        above = std::max(above, level[c] / floor);
+        if (peak < floor * kSeparable) continue;
+        lowest_floor = std::min(lowest_floor, floor);
+        separable = true;
+    }
+
+    if (d.sound) {
+        if (above > kLeave) {
+            d.segment_peak = std::max(d.segment_peak, ToDb(above));
+            d.hang = HoldFor(d.segment_peak);
+        } else if (--d.hang <= 0) {
+            d.sound = false;
+        }
+    } else if (above > (d.since_sound < kGraceWindows ? kLeave : kEnter)) {
+        const float above_db = ToDb(above);
+        d.segment_peak =
+            d.since_sound < kGraceWindows ? std::max(d.segment_peak, above_db) : above_db;
+        d.sound = true;
+        d.hang = HoldFor(d.segment_peak);
+    }
+    d.since_sound = d.sound ? 0 : d.since_sound + 1;
+    d.judged = !d.sound && (d.judged || separable);
+    const bool pause = d.judged;
+    ++d.stats.windows;
+    if (separable) {
+        if (d.stats.separable_windows++ == 0) d.lowest_floor = d.highest_floor = lowest_floor;
+        d.lowest_floor = std::min(d.lowest_floor, lowest_floor);
+        d.highest_floor = std::max(d.highest_floor, lowest_floor);
+    }
+    if (pause) ++d.stats.pause_windows;
+    sink.run(sink.context, frames, !pause);
+}
+
+void CloseWindow(PauseDetector& d, const RunSink& sink) {
+    if (d.pending == d.lookahead) DecideOldest(d, sink);
+    const int slot = (d.head + d.pending) % kPauseLookaheadWindows;
+    float* level = d.level[slot];
+    float* raw = d.raw[slot];
+    const float per_sample =
+        1.0f / (static_cast<float>(d.analysed > 0 ? d.analysed : 1) * kFullScaleEnergy);
+    const int span = std::min(d.recent_count + 1, kPauseLevelWindows);
+    for (int c = 0; c < d.channels; ++c) {
+        raw[c] = std::max(kSilent, d.energy[c] * per_sample);
+        d.recent[d.recent_at][c] = raw[c];
+        float energy = 0.0f;
+        for (int k = 0; k < span; ++k)
+            energy += d.recent[(d.recent_at - k + kPauseLevelWindows) % kPauseLevelWindows][c];
+        level[c] = energy / static_cast<float>(span);
+        d.energy[c] = 0.0f;
+    }
+    d.recent_at = (d.recent_at + 1) % kPauseLevelWindows;
+    d.recent_count = std::min(d.recent_count + 1, kPauseLevelWindows);
+    d.frames[slot] = d.in_window;
+    ++d.pending;
+    // A partial last window measures too little to move the floor.
+    if (d.in_window == d.window_frames) TrackFloor(d, level, raw);
+    d.in_window = 0;
+    d.analysed = 0;
+}
+
+// Filters every step-th of `n` frames, from the one `skip` in, into each channel's energy.
+template <int Channels>
+void Measure(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
+    // Locals, so that the channels' filters run side by side in registers: the compiler must
+    // otherwise assume `p`'s bytes may alias the detector's state.
+    const float b0 = d.b0, b1 = d.b1, b2 = d.b2, a1 = d.a1, a2 = d.a2;
+    float z1[Channels], z2[Channels], energy[Channels];
+    for (int c = 0; c < Channels; ++c) {
+        z1[c] = d.z1[c];
+        z2[c] = d.z2[c];
+        energy[c] = 0.0f;
+    }
+    const std::size_t stride = d.step * 2 * static_cast<std::size_t>(Channels);
+    const std::uint8_t* frame = p + d.skip * 2 * static_cast<std::size_t>(Channels);
+    for (std::size_t k = d.skip; k < n; k += d.step, frame += stride) {
+        for (int c = 0; c < Channels; ++c) {
+            const float x = static_cast<float>(SampleAt(frame + 2 * c));
+            const float y = b0 * x + z1[c];
+            z1[c] = b1 * x - a1 * y + z2[c];
+            z2[c] = b2 * x - a2 * y;
+            energy[c] += y * y;
+        }
+    }
+    for (int c = 0; c < Channels; ++c) {
+        d.z1[c] = z1[c];
+        d.z2[c] = z2[c];
+        d.energy[c] += energy[c];
+    }
+}
+
+void MeasureFrames(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
+    if (!d.primed && d.skip < n) {
+        // As if the first sample had always been there: a DC offset starts settled, not as a
+        // step that would sound like a click.
+        for (int c = 0; c < d.channels; ++c) {
+            const float x = static_cast<float>(SampleAt(p + d.skip * 2 * d.channels + 2 * c));
+            d.z1[c] = (d.b1 + d.b2) * x;
+            d.z2[c] = d.b2 * x;
+        }
+        d.primed = true;
+    }
+    switch (d.channels) {
+        case 1:
+            return Measure<1>(d, p, n);
+        case 2:
+            return Measure<2>(d, p, n);
+        case 3:
+            return Measure<3>(d, p, n);
+        case 4:
+            return Measure<4>(d, p, n);
+        case 5:
+            return Measure<5>(d, p, n);
+        case 6:
+            return Measure<6>(d, p, n);
+        case 7:
+            return Measure<7>(d, p, n);
+        default:
+            return Measure<8>(d, p, n);
+    }
+}
+
+}  // namespace
+
+std::uint32_t PauseWindowFrames(std::uint32_t rate) {
+    return std::max<std::uint32_t>(1, (rate + kPauseWindowsPerSecond / 2) / kPauseWindowsPerSecond);
+}
+
+void StartPauseDetector(PauseDetector& d, std::uint32_t rate, int channels, int lookahead) {
+    d = PauseDetector{};
+    d.channels = std::clamp(channels, 1, kMaxSilenceChannels);
+    d.lookahead = std::clamp(lookahead, 1, kPauseLookaheadWindows);
+    const std::uint32_t r = rate > 0 ? rate : 1;
+    d.window_frames = PauseWindowFrames(r);
+    d.step = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(std::lround(r / kAnalysisRate)));
+    // A second-order Butterworth high-pass at the analysis rate.
+    const double analysis = static_cast<double>(r) / d.step;
+    const double cutoff = std::min(kHighPassHz, 0.2 * analysis);
+    const double k = std::tan(M_PI * cutoff / analysis);
+    const double norm = 1.0 / (1.0 + M_SQRT2 * k + k * k);
+    d.b0 = static_cast<float>(norm);
+    d.b1 = static_cast<float>(-2.0 * norm);
+    d.b2 = static_cast<float>(norm);
+    d.a1 = static_cast<float>(2.0 * (k * k - 1.0) * norm);
+    d.a2 = static_cast<float>((1.0 - M_SQRT2 * k + k * k) * norm);
+}
+
+void FeedPauseDetector(PauseDetector& d, const std::uint8_t* p, std::size_t count,
+                       const RunSink& sink) {
+    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(d.channels);
+    while (count > 0) {
+        // Up to the end of the window being measured.
+        const std::size_t n = std::min<std::size_t>(count, d.window_frames - d.in_window);
+        MeasureFrames(d, p, n);
+        std::size_t i = d.skip;
+        if (i < n) {
+            const std::size_t count_here = (n - 1 - i) / d.step + 1;
+            d.analysed += static_cast<std::uint32_t>(count_here);
+            i += count_here * d.step;
+        }
+        d.skip = static_cast<std::uint32_t>(i - n);
+        d.in_window += static_cast<std::uint32_t>(n);
+        p += n * frame_bytes;
+        count -= n;
+        if (d.in_window == d.window_frames) CloseWindow(d, sink);
+    }
+}
+
+void FinishPauseDetector(PauseDetector& d, const RunSink& sink) {
+    if (d.in_window > 0) CloseWindow(d, sink);
+    while (d.pending > 0) DecideOldest(d, sink);
+    if (d.stats.separable_windows > 0) {
+        d.stats.lowest_floor_db = ToDb(d.lowest_floor);
+        d.stats.highest_floor_db = ToDb(d.highest_floor);
+    }
+}
+
+}  // namespace tamberlyn

@@ -1,0 +1,107 @@
+// Tells pauses from sound in a recording with background noise, window by window.
+//
+// Each 10 ms window gets a level per channel, measured on a high-passed copy of the samples (no
+// DC, no hum fundamental, no rumble), taken at about 8000 samples per second whatever the rate.
+// Each channel follows its own noise floor: the lowest window level of the last few seconds,
+// the windows ahead included, so that a floor that drifts over minutes is followed and the
+// start of a recording is judged by what comes after it. A window is sound when any channel is
+// well above its floor (enter high, leave low, and hold for a while after sound, longer when the
+// sound was faint); the quiet between sounds is a pause where some channel's sound stands far
+// enough above its floor. Music and continuous noises never do: nothing there is a pause.
+//
+// Pure and streaming: whole frames in, decided windows out, a fixed lookahead behind the input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "silence/silence_filter.h"
+
+namespace tamberlyn {
+
+constexpr int kPauseWindowsPerSecond = 100;
+constexpr int kPauseLookaheadWindows = 300;  // a decision sees 3 s ahead
+constexpr int kPauseFloorBlockWindows = 50;
+constexpr int kPauseFloorBlocks = 16;  // with the lookahead: about 5 s of floor behind
+constexpr int kPauseLevelWindows = 4;  // a window's level is measured over the last this many
+
+// Receives decided stretches of whole frames in input order.
+struct RunSink {
+    void (*run)(void* context, std::uint64_t frames, bool sound);
+    void* context;
+};
+
+struct PauseDetectorStats {
+    std::uint64_t windows = 0;
+    std::uint64_t pause_windows = 0;
+    std::uint64_t separable_windows = 0;  // windows where some channel had a floor to judge by
+    float lowest_floor_db = 0.0f;         // the floor's range over separable windows, in the
+    float highest_floor_db = 0.0f;        // detector's band (200 Hz and up)
+};
+
+struct PauseDetector {
+    // Settings.
+    int channels = 1;
+    std::uint32_t window_frames = 80;
+    std::uint32_t step = 1;  // every step-th frame is analysed
+    float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+
+    // The window being measured.
+    std::uint32_t in_window = 0;  // frames of it seen
+    std::uint32_t skip = 0;       // frames until the next analysed one
+    std::uint32_t analysed = 0;
+    bool primed = false;  // the filter has seen its first sample
+    float z1[kMaxSilenceChannels] = {};
+    float z2[kMaxSilenceChannels] = {};
+    float energy[kMaxSilenceChannels] = {};
+    // Mean square of the last windows, per channel, for the level of the newest.
+    float recent[kPauseLevelWindows][kMaxSilenceChannels] = {};
+    int recent_at = 0;
+    int recent_count = 0;
+
+    // Windows measured but not yet decided, oldest first (a ring): mean squares relative to full
+    // scale, over the last kPauseLevelWindows windows and over the window alone (for the peak).
+    float level[kPauseLookaheadWindows][kMaxSilenceChannels] = {};
+    float raw[kPauseLookaheadWindows][kMaxSilenceChannels] = {};
+    std::uint32_t frames[kPauseLookaheadWindows] = {};
+    int head = 0;
+    int pending = 0;
+    int lookahead = kPauseLookaheadWindows;
+
+    // Floor and peak per channel: minimum and maximum over blocks of windows.
+    float block_min[kPauseFloorBlocks][kMaxSilenceChannels] = {};
+    float block_max[kPauseFloorBlocks][kMaxSilenceChannels] = {};
+    float cur_min[kMaxSilenceChannels] = {};
+    float cur_max[kMaxSilenceChannels] = {};
+    int in_block = 0;
+    int blocks = 0;      // completed blocks kept, up to kPauseFloorBlocks
+    int next_block = 0;  // where the next completed block goes
+
+    // The decision.
+    bool sound = false;
+    int hang = 0;
+    int since_sound = 1 << 20;  // windows since sound ended
+    bool judged = false;        // the quiet since then is a pause
+    float segment_peak = 0.0f;  // the loudest window of the current sound, above its floor (dB)
+    float lowest_floor = 1.0f;  // over separable windows, as mean squares
+    float highest_floor = 1.0f;
+
+    PauseDetectorStats stats;
+};
+
+// The frames of one window at `rate`: 10 ms, rounded.
+std::uint32_t PauseWindowFrames(std::uint32_t rate);
+
+// Sets `d` up for 16-bit frames of `channels` (1..kMaxSilenceChannels) at `rate` samples per
+// second. `lookahead` windows (1..kPauseLookaheadWindows) are measured before one is decided.
+void StartPauseDetector(PauseDetector& d, std::uint32_t rate, int channels,
+                        int lookahead = kPauseLookaheadWindows);
+
+// Measures `count` whole frames; every window decided meanwhile goes to `sink`.
+void FeedPauseDetector(PauseDetector& d, const std::uint8_t* frames, std::size_t count,
+                       const RunSink& sink);
+
+// The input has ended: decides everything still pending, a partial last window included.
+void FinishPauseDetector(PauseDetector& d, const RunSink& sink);
+
+}  // namespace tamberlyn

@@ -1,0 +1,226 @@
+#include "silence/pause_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "silence/pause_cutter.h"
+
+namespace tamberlyn {
+
+namespace {
+
+constexpr std::size_t kPage = 4096;
+constexpr std::size_t kMaxStage = 512 * 1024;
+constexpr std::size_t kMaxRead = 512 * 1024;
+
+// How the caller's buffer is shared: the writes waiting, then the ring of frames read. The ring
+// takes what the lookahead, the pad and two reads need, so that a short lookahead or a small
+// frame leaves the rest of a large buffer untouched.
+struct Layout {
+    std::size_t stage_bytes;
+    std::size_t ring_frames;
+    std::size_t read_frames;  // the most read at once
+};
+
+Layout LayOut(std::size_t buffer_bytes, std::size_t frame_bytes, std::uint64_t lag_frames) {
+    Layout l;
+    l.stage_bytes = std::min(kMaxStage, buffer_bytes / 8 / kPage * kPage);
+    const std::size_t most = (buffer_bytes - l.stage_bytes) / frame_bytes;
+    l.read_frames = std::min(kMaxRead / frame_bytes, most / 4);
+    l.ring_frames = static_cast<std::size_t>(
+        std::min<std::uint64_t>(most, lag_frames + 2 * std::uint64_t{l.read_frames}));
+    return l;
+}
+
+// Frames the labelling may hold back: a window in progress, the detector's lookahead.
+std::uint64_t LabelLag(const PauseRule& rule) {
+    return rule.automatic ? (kPauseLookaheadWindows + 2) * PauseWindowFrames(rule.rate) : 0;
+}
+
+struct Pass {
+    std::size_t frame_bytes;
+    const std::uint8_t* ring;
+    std::size_t ring_frames;
+    std::uint64_t consumed = 0;  // frames kept or dropped so far
+
+    std::uint8_t* stage;
+    std::size_t stage_bytes;
+    std::size_t staged = 0;
+    std::uint64_t out_offset;
+    const DataSink* sink;
+    bool write_failed = false;
+
+    const CutSink* cuts;
+    std::uint64_t cut_first = 0;
+    std::uint64_t cut_frames = 0;
+
+    PauseCutter cutter;
+    StreamCounts* counts;
+    PauseReport* report;
+};
+
+// Writes what is staged up to the last page boundary of the output (all of it with `all`).
+void Flush(Pass& p, bool all) {
+    if (p.write_failed || p.staged == 0) return;
+    const std::uint64_t end = p.out_offset + p.staged;
+    const std::size_t leave = all ? 0 : std::min(p.staged, static_cast<std::size_t>(end % kPage));
+    const std::size_t out = p.staged - leave;
+    if (out == 0) return;
+    if (!p.sink->write(p.sink->context, p.stage, out)) {
+        p.write_failed = true;
+        return;
+    }
+    p.counts->written += out;
+    p.out_offset += out;
+    std::memmove(p.stage, p.stage + out, leave);
+    p.staged = leave;
+}
+
+void Keep(Pass& p, std::uint64_t frames) {
+    while (frames > 0 && !p.write_failed) {
+        const std::size_t at = static_cast<std::size_t>(p.consumed % p.ring_frames);
+        std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(frames, p.ring_frames - at));
+        n = std::min(n, (p.stage_bytes - p.staged) / p.frame_bytes);
+        std::memcpy(p.stage + p.staged, p.ring + at * p.frame_bytes, n * p.frame_bytes);
+        p.staged += n * p.frame_bytes;
+        p.consumed += n;
+        frames -= n;
+        if (p.stage_bytes - p.staged < p.frame_bytes) Flush(p, false);
+    }
+    p.consumed += frames;  // after a failed write nothing more goes out
+}
+
+void EndCut(Pass& p) {
+    if (p.cut_frames == 0) return;
+    ++p.report->cuts;
+    p.report->frames_cut += p.cut_frames;
+    if (p.cuts != nullptr) p.cuts->cut(p.cuts->context, p.cut_first, p.cut_frames);
+    p.cut_frames = 0;
+}
+
+void OnSpan(void* context, std::uint64_t frames, bool keep) {
+    Pass& p = *static_cast<Pass*>(context);
+    if (keep) {
+        EndCut(p);
+        Keep(p, frames);
+        return;
+    }
+    if (p.cut_frames == 0) p.cut_first = p.consumed;
+    p.cut_frames += frames;
+    p.consumed += frames;
+}
+
+void OnRun(void* context, std::uint64_t frames, bool sound) {
+    Pass& p = *static_cast<Pass*>(context);
+    CutRun(p.cutter, frames, sound, SpanSink{OnSpan, &p});
+}
+
+// Labels frames by the fixed threshold: runs of quiet frames are pauses.
+void LabelByThreshold(const PauseRule& rule, const std::uint8_t* frames, std::size_t count,
+                      const RunSink& sink) {
+    const SilenceRule quiet_rule = {rule.channels, rule.threshold, 0};
+    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
+    bool quiet = true;
+    for (std::size_t i = 0; i < count; quiet = !quiet) {
+        const std::size_t n =
+            SameQuietnessRun(quiet_rule, frames + i * frame_bytes, count - i, quiet);
+        if (n > 0) sink.run(sink.context, n, !quiet);
+        i += n;
+    }
+}
+
+}  // namespace
+
+std::uint64_t MaxPauseRulePad(std::size_t buffer_bytes, const PauseRule& rule) {
+    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
+    const Layout l = LayOut(buffer_bytes, frame_bytes, ~std::uint64_t{0} / 2);
+    const std::uint64_t lag = LabelLag(rule) + l.read_frames;
+    return l.ring_frames > lag ? l.ring_frames - lag : 0;
+}
+
+StreamResult CutPauses(FileHandle in, std::uint64_t limit, const PauseRule& rule,
+                       const DataSink& sink, std::uint64_t out_offset, const CutSink* cuts,
+                       const SilenceBuffer& buffer, StreamCounts& counts, PauseReport& report) {
+    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
+    const std::uint64_t window = PauseWindowFrames(rule.rate);
+    const std::uint64_t pad = std::min(rule.pad, MaxPauseRulePad(buffer.size, rule));
+    const Layout layout = LayOut(buffer.size, frame_bytes, LabelLag(rule) + pad);
+
+    Pass p;
+    p.frame_bytes = frame_bytes;
+    p.stage = buffer.bytes;
+    p.stage_bytes = layout.stage_bytes;
+    p.ring = buffer.bytes + layout.stage_bytes;
+    p.ring_frames = layout.ring_frames;
+    p.out_offset = out_offset;
+    p.sink = &sink;
+    p.cuts = cuts;
+    p.counts = &counts;
+    p.report = &report;
+    StartPauseCutter(p.cutter, rule.keep, pad);
+    const RunSink runs = {OnRun, &p};
+
+    // The detector decides a window once it has measured `lookahead` more: with the pad held
+    // back and a read in flight, all of that must fit in the ring.
+    PauseDetector detector;
+    if (rule.automatic) {
+        const std::uint64_t spare = (layout.ring_frames - layout.read_frames - pad) / window;
+        const int lookahead =
+            spare > 2 ? static_cast<int>(std::min<std::uint64_t>(kPauseLookaheadWindows, spare - 2))
+                      : 1;
+        StartPauseDetector(detector, rule.rate, rule.channels, lookahead);
+    }
+
+    std::uint8_t* const ring = buffer.bytes + layout.stage_bytes;
+    std::uint64_t fed = 0;  // frames read and labelled
+    std::uint64_t remaining = limit;
+    StreamResult result = StreamResult::kDone;
+    for (;;) {
+        const std::size_t at = static_cast<std::size_t>(fed % layout.ring_frames);
+        const std::uint64_t free = layout.ring_frames - (fed - p.consumed);
+        std::size_t want_frames = static_cast<std::size_t>(std::min<std::uint64_t>(
+            {layout.read_frames, layout.ring_frames - at, free, remaining / frame_bytes}));
+        std::uint8_t tail[2 * kMaxSilenceChannels];
+        std::uint8_t* into = ring + at * frame_bytes;
+        std::size_t want = want_frames * frame_bytes;
+        if (want == 0) {
+            if (remaining == 0) break;
+            // Less than a frame is left of the data: read to count it, then drop it.
+            into = tail;
+            want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, sizeof tail));
+        }
+        const std::ptrdiff_t got = ReadFile(in, into, want);
+        if (got < 0) {
+            result = StreamResult::kReadFailed;
+            break;
+        }
+        const auto n = static_cast<std::size_t>(got);
+        counts.read += n;
+        remaining -= n;
+        if (into != tail) {
+            const std::size_t frames = n / frame_bytes;
+            if (rule.automatic) {
+                FeedPauseDetector(detector, into, frames, runs);
+            } else {
+                LabelByThreshold(rule, into, frames, runs);
+            }
+            fed += frames;
+        }
+        if (p.write_failed) break;
+        if (n < want || remaining == 0 || into == tail) break;
+    }
+    if (result == StreamResult::kDone && !p.write_failed) {
+        if (rule.automatic) {
+            FinishPauseDetector(detector, runs);
+            report.detector = detector.stats;
+        }
+        FinishPauseCutter(p.cutter, SpanSink{OnSpan, &p});
+        EndCut(p);
+        Flush(p, true);
+    }
+    if (p.write_failed) result = StreamResult::kWriteFailed;
+    return result;
+}
+
+}  // namespace tamberlyn

@@ -1,0 +1,271 @@
+// The pause detector and the keep-and-pad cut on small synthetic recordings: syllables of a
+// voiced tone between pauses, in noise, hum or DC, on one channel among several.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "runtime/native_file.h"
+#include "signal_builder.h"
+#include "silence/pause_cutter.h"
+#include "silence/pause_detector.h"
+#include "silence/pause_stream.h"
+#include "test_files.h"
+
+namespace tamberlyn_test {
+namespace {
+
+constexpr std::uint32_t kRate = 16000;
+
+struct Recording {
+    std::vector<float> samples;                     // mono, full scale 32768
+    std::vector<std::pair<double, double>> pauses;  // seconds
+};
+
+double Seconds(const Recording& r) { return static_cast<double>(r.samples.size()) / kRate; }
+
+// A syllable: a 140 Hz voiced tone with harmonics under a raised-cosine envelope.
+void AddSyllable(std::vector<float>& s, double seconds, double peak_dbfs) {
+    const auto n = static_cast<std::size_t>(seconds * kRate);
+    const double peak = 32768.0 * std::pow(10.0, peak_dbfs / 20.0) / 2.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        const double envelope = 0.5 - 0.5 * std::cos(2 * M_PI * static_cast<double>(i) / n);
+        double v = 0;
+        for (int h = 1; h <= 8; ++h) v += std::sin(2 * M_PI * 140.0 * h * t) / h;
+        s.push_back(static_cast<float>(peak * envelope * v));
+    }
+}
+
+void AddSilence(std::vector<float>& s, double seconds) {
+    s.resize(s.size() + static_cast<std::size_t>(seconds * kRate), 0.0f);
+}
+
+// Utterances of a few syllables (short gaps within) between pauses of `pause` seconds.
+Recording Dictation(int utterances, double pause, double peak_dbfs = -6.0) {
+    Recording r;
+    for (int u = 0; u < utterances; ++u) {
+        r.pauses.push_back({Seconds(r), Seconds(r) + pause});
+        AddSilence(r.samples, pause);
+        for (int syllable = 0; syllable < 6; ++syllable) {
+            AddSyllable(r.samples, 0.18, peak_dbfs - 3.0 * (syllable % 3));
+            AddSilence(r.samples, 0.05);
+        }
+    }
+    r.pauses.push_back({Seconds(r), Seconds(r) + pause});
+    AddSilence(r.samples, pause);
+    return r;
+}
+
+void AddNoise(std::vector<float>& s, double rms_dbfs, unsigned seed, std::size_t from = 0) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> white(0.0, 32768.0 * std::pow(10.0, rms_dbfs / 20.0));
+    for (std::size_t i = from; i < s.size(); ++i) s[i] += static_cast<float>(white(rng));
+}
+
+// Interleaves channels (all of one length) into 16-bit frames.
+std::vector<std::uint8_t> Frames(const std::vector<std::vector<float>>& channels) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < channels[0].size(); ++i) {
+        for (const auto& c : channels) {
+            const double v = std::round(std::max(-32768.0f, std::min(32767.0f, c[i])));
+            AppendSamples(bytes, 1, static_cast<std::int16_t>(v));
+        }
+    }
+    return bytes;
+}
+
+// Sound (true) or pause, frame by frame, as the detector decides.
+std::vector<bool> Labels(const std::vector<std::uint8_t>& frames, int channels) {
+    std::vector<bool> labels;
+    auto on_run = [](void* context, std::uint64_t n, bool sound) {
+        auto& l = *static_cast<std::vector<bool>*>(context);
+        l.insert(l.end(), n, sound);
+    };
+    static tamberlyn::PauseDetector detector;
+    tamberlyn::StartPauseDetector(detector, kRate, channels);
+    const tamberlyn::RunSink sink = {on_run, &labels};
+    // In uneven pieces, as reads deliver them.
+    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(channels);
+    const std::size_t total = frames.size() / frame_bytes;
+    for (std::size_t at = 0, piece = 1; at < total; at += piece, piece = piece * 7 % 5003 + 1) {
+        piece = std::min(piece, total - at);
+        tamberlyn::FeedPauseDetector(detector, frames.data() + at * frame_bytes, piece, sink);
+    }
+    tamberlyn::FinishPauseDetector(detector, sink);
+    return labels;
+}
+
+// The share of [from, to) seconds labelled pause.
+double PauseShare(const std::vector<bool>& labels, double from, double to) {
+    const auto a = static_cast<std::size_t>(from * kRate), b = static_cast<std::size_t>(to * kRate);
+    std::size_t pause = 0;
+    for (std::size_t i = a; i < b; ++i) pause += !labels[i];
+    return static_cast<double>(pause) / static_cast<double>(b - a);
+}
+
+TEST(PauseDetector, FollowsTheNoiseFloorWhenItStepsUp) {
+    Recording r = Dictation(10, 2.0);  // about 40 s
+    AddNoise(r.samples, -62.0, 1);
+    AddNoise(r.samples, -38.0, 2, r.samples.size() / 2);  // 24 dB more noise from the middle on
+    const auto labels = Labels(Frames({r.samples}), 1);
+    for (const auto& [from, to] : r.pauses) {
+        // The inner second of every pause, once the floor has had a few seconds to follow.
+        if (std::abs(from - Seconds(r) / 2) < 6.0) continue;
+        EXPECT_EQ(PauseShare(labels, from + 0.5, to - 0.5), 1.0) << "pause at " << from;
+    }
+}
+
+TEST(PauseDetector, DecidesTheSameWithADcOffset) {
+    Recording r = Dictation(6, 1.5);
+    AddNoise(r.samples, -50.0, 3);
+    std::vector<float> offset = r.samples;
+    for (float& v : offset) v += 3000.0f;
+    const auto plain = Labels(Frames({r.samples}), 1);
+    EXPECT_EQ(Labels(Frames({offset}), 1), plain);
+    EXPECT_GT(PauseShare(plain, 0.0, Seconds(r)), 0.3);
+}
+
+TEST(PauseDetector, KeepsTheSoftStartOfAWordAfterAPause) {
+    Recording r;
+    AddSyllable(r.samples, 0.3, -6.0);
+    AddSilence(r.samples, 3.0);
+    // A breathy onset: 150 ms rising from 50 dB below the word to the word itself.
+    const std::size_t onset = r.samples.size();
+    const auto rise = static_cast<std::size_t>(0.15 * kRate);
+    std::vector<float> word;
+    AddSyllable(word, 0.4, -6.0);
+    for (std::size_t i = 0; i < rise; ++i) {
+        const double db = -50.0 * (1.0 - static_cast<double>(i) / rise);
+        word[i] = static_cast<float>(word[rise + i % 200] * std::pow(10.0, db / 20.0));
+    }
+    r.samples.insert(r.samples.end(), word.begin(), word.end());
+    AddSilence(r.samples, 1.0);
+    AddNoise(r.samples, -45.0, 4);
+
+    // The cut as the program makes it with --threshold auto.
+    std::vector<bool> kept;
+    auto on_span = [](void* context, std::uint64_t n, bool keep) {
+        auto& k = *static_cast<std::vector<bool>*>(context);
+        k.insert(k.end(), n, keep);
+    };
+    tamberlyn::PauseCutter cutter;
+    tamberlyn::StartPauseCutter(cutter,
+                                static_cast<std::uint64_t>(tamberlyn::kAutoKeepSeconds * kRate),
+                                static_cast<std::uint64_t>(tamberlyn::kAutoPadSeconds * kRate));
+    const tamberlyn::SpanSink spans = {on_span, &kept};
+    const auto labels = Labels(Frames({r.samples}), 1);
+    for (std::size_t i = 0; i < labels.size();) {
+        std::size_t n = 0;
+        while (i + n < labels.size() && labels[i + n] == labels[i]) ++n;
+        tamberlyn::CutRun(cutter, n, labels[i], spans);
+        i += n;
+    }
+    tamberlyn::FinishPauseCutter(cutter, spans);
+
+    ASSERT_EQ(kept.size(), labels.size());
+    EXPECT_EQ(PauseShare(kept, 0.8, 2.8), 1.0);  // the pause went
+    for (std::size_t i = onset; i < onset + word.size(); ++i) {
+        ASSERT_TRUE(kept[i]) << "the word lost its frame at " << static_cast<double>(i) / kRate;
+    }
+}
+
+TEST(PauseDetector, OneLiveChannelAmongSilentOrNoisyOnesDecidesAsMono) {
+    Recording r = Dictation(6, 1.5);
+    AddNoise(r.samples, -48.0, 5);
+    const auto mono = Labels(Frames({r.samples}), 1);
+    const std::vector<float> silent(r.samples.size(), 0.0f);
+    EXPECT_EQ(Labels(Frames({r.samples, silent}), 2), mono);
+
+    std::vector<std::vector<float>> six;
+    for (int c = 0; c < 6; ++c) {
+        if (c == 2) {
+            six.push_back(r.samples);
+            continue;
+        }
+        six.emplace_back(r.samples.size(), 0.0f);
+        AddNoise(six.back(), -48.0, 10 + static_cast<unsigned>(c));
+    }
+    EXPECT_EQ(Labels(Frames(six), 6), mono);
+}
+
+TEST(PauseDetector, FindsNoPauseInAChordWithTremolo) {
+    std::vector<float> chord;
+    for (std::size_t i = 0; i < 30 * kRate; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        double v = 0;
+        for (double f : {220.0, 277.2, 329.6}) v += std::sin(2 * M_PI * f * t);
+        const double db = -6.0 * (1.0 - std::sin(2 * M_PI * 0.3 * t));  // 12 dB deep, slow
+        chord.push_back(static_cast<float>(2000.0 * v * std::pow(10.0, db / 20.0)));
+    }
+    AddNoise(chord, -70.0, 6);
+    const auto labels = Labels(Frames({chord}), 1);
+    EXPECT_EQ(PauseShare(labels, 0.0, 30.0), 0.0);
+}
+
+TEST(PauseCutter, KeepsTheStartOfEveryPauseAndItsEndBeforeSound) {
+    std::vector<std::pair<std::uint64_t, bool>> spans;
+    auto on_span = [](void* context, std::uint64_t n, bool keep) {
+        auto& s = *static_cast<std::vector<std::pair<std::uint64_t, bool>>*>(context);
+        if (!s.empty() && s.back().second == keep) {
+            s.back().first += n;
+        } else {
+            s.push_back({n, keep});
+        }
+    };
+    const tamberlyn::SpanSink sink = {on_span, &spans};
+    tamberlyn::PauseCutter cutter;
+    tamberlyn::StartPauseCutter(cutter, 10, 20);
+    // A pause in pieces, sound, a pause too short to cut, sound, a pause that ends the input.
+    for (std::uint64_t n : {40, 30, 30}) tamberlyn::CutRun(cutter, n, false, sink);
+    tamberlyn::CutRun(cutter, 5, true, sink);
+    tamberlyn::CutRun(cutter, 29, false, sink);
+    tamberlyn::CutRun(cutter, 5, true, sink);
+    tamberlyn::CutRun(cutter, 50, false, sink);
+    tamberlyn::FinishPauseCutter(cutter, sink);
+    const std::vector<std::pair<std::uint64_t, bool>> expected = {
+        {10, true}, {70, false}, {20 + 5 + 29 + 5 + 10, true}, {40, false}};
+    EXPECT_EQ(spans, expected);
+}
+
+class PauseStream : public TempDirTest {};
+
+TEST_F(PauseStream, AFixedThresholdWithoutPadIsTheEngineRule) {
+    std::mt19937 rng(8);
+    for (int channels : {1, 2, 5}) {
+        const auto data = RandomSignal(rng, 2 * static_cast<std::size_t>(channels) * 150000);
+        WriteBytes(Path("in.raw"), data);
+        tamberlyn::PauseRule rule;
+        rule.channels = channels;
+        rule.rate = kRate;
+        rule.threshold = 500;
+        rule.keep = 799;
+        std::vector<std::uint8_t> out;
+        auto write = [](void* context, const void* p, std::size_t n) {
+            auto& o = *static_cast<std::vector<std::uint8_t>*>(context);
+            o.insert(o.end(), static_cast<const std::uint8_t*>(p),
+                     static_cast<const std::uint8_t*>(p) + n);
+            return true;
+        };
+        static std::uint8_t buffer[1 << 20];
+        const tamberlyn::FileHandle in = tamberlyn::OpenFileForReading(WidePath("in.raw").c_str());
+        ASSERT_NE(in, tamberlyn::kNoFile);
+        tamberlyn::StreamCounts counts;
+        tamberlyn::PauseReport report;
+        ASSERT_EQ(tamberlyn::CutPauses(in, tamberlyn::kToEndOfFile, rule, {write, &out}, 0, nullptr,
+                                       {buffer, sizeof buffer}, counts, report),
+                  tamberlyn::StreamResult::kDone);
+        tamberlyn::CloseFile(in);
+
+        std::vector<std::uint8_t> expected(data.size());
+        std::int32_t run = 0;
+        const tamberlyn::SilenceRule engine = {channels, 500, 799};
+        expected.resize(tamberlyn::FilterFrames(engine, data.data(), data.size() / (2 * channels),
+                                                expected.data(), run));
+        EXPECT_EQ(out, expected) << channels << " channels";
+    }
+}
+
+}  // namespace
+}  // namespace tamberlyn_test
