@@ -17,6 +17,7 @@ namespace tamberlyn_test {
 namespace {
 
 constexpr std::uint32_t kRate = 16000;
+constexpr double kPi = 3.14159265358979323846;
 
 struct Recording {
     std::vector<float> samples;                     // mono, full scale 32768
@@ -31,9 +32,9 @@ void AddSyllable(std::vector<float>& s, double seconds, double peak_dbfs) {
     const double peak = 32768.0 * std::pow(10.0, peak_dbfs / 20.0) / 2.0;
     for (std::size_t i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / kRate;
-        const double envelope = 0.5 - 0.5 * std::cos(2 * M_PI * static_cast<double>(i) / n);
+        const double envelope = 0.5 - 0.5 * std::cos(2 * kPi * static_cast<double>(i) / n);
         double v = 0;
-        for (int h = 1; h <= 8; ++h) v += std::sin(2 * M_PI * 140.0 * h * t) / h;
+        for (int h = 1; h <= 8; ++h) v += std::sin(2 * kPi * 140.0 * h * t) / h;
         s.push_back(static_cast<float>(peak * envelope * v));
     }
 }
@@ -195,8 +196,8 @@ TEST(PauseDetector, FindsNoPauseInAChordWithTremolo) {
     for (std::size_t i = 0; i < 30 * kRate; ++i) {
         const double t = static_cast<double>(i) / kRate;
         double v = 0;
-        for (double f : {220.0, 277.2, 329.6}) v += std::sin(2 * M_PI * f * t);
-        const double db = -6.0 * (1.0 - std::sin(2 * M_PI * 0.3 * t));  // 12 dB deep, slow
+        for (double f : {220.0, 277.2, 329.6}) v += std::sin(2 * kPi * f * t);
+        const double db = -6.0 * (1.0 - std::sin(2 * kPi * 0.3 * t));  // 12 dB deep, slow
         chord.push_back(static_cast<float>(2000.0 * v * std::pow(10.0, db / 20.0)));
     }
     AddNoise(chord, -70.0, 6);
@@ -246,11 +247,11 @@ TEST_F(PauseStream, AFixedThresholdWithoutPadIsTheEngineRule) {
             auto& o = *static_cast<std::vector<std::uint8_t>*>(context);
             o.insert(o.end(), static_cast<const std::uint8_t*>(p),
                      static_cast<const std::uint8_t*>(p) + n);
-            return true;
+            return tamberlyn::SystemError{};
         };
         static std::uint8_t buffer[1 << 20];
-        const tamberlyn::FileHandle in = tamberlyn::OpenFileForReading(WidePath("in.raw").c_str());
-        ASSERT_NE(in, tamberlyn::kNoFile);
+        tamberlyn::FileHandle in;
+        ASSERT_FALSE(tamberlyn::OpenFileForReading(WidePath("in.raw").c_str(), in));
         tamberlyn::StreamCounts counts;
         tamberlyn::PauseReport report;
         ASSERT_EQ(tamberlyn::CutPauses(in, tamberlyn::kToEndOfFile, rule, {write, &out}, 0, nullptr,

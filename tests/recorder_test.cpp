@@ -201,10 +201,18 @@ TEST_F(RecorderTest, FailedWritesLeaveAValidFileOfTheWholeBlocks) {
     EXPECT_EQ(Bytes(file.begin() + 44, file.end()), Pattern(0, 2));
 }
 
-TEST_F(RecorderTest, FailedPlaceholderWriteRecordsNoBlock) {
-    ASSERT_EQ(SoundRecorderStart(u"/dev/full"), RESULT_SUCCESS);
-    service().Deliver(2);
-    EXPECT_EQ(SoundRecorderStop(), 0);
+// A placeholder that cannot be written starts nothing, and the file the start created goes:
+// left behind, it would pass for an unfinished recording.
+TEST_F(RecorderTest, FailedPlaceholderWriteStartsNothingAndLeavesNoFile) {
+    EXPECT_EQ(RunInChild(
+                  [&] {
+                      if (Start("a.wav") != RECORDER_FILE_NOT_CREATED) return 10;
+                      return SoundRecorderStop() == 0 && service().Calls().empty() ? 0 : 11;
+                  },
+                  20),
+              0);
+    EXPECT_FALSE(Exists(Path("a.wav")));
+    EXPECT_EQ(SoundRecorderStart(u"/dev/full"), RECORDER_FILE_NOT_CREATED);
 }
 
 #endif

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "wav/wav_header.h"
@@ -9,7 +10,7 @@
 namespace tamberlyn_test {
 namespace {
 
-using tamberlyn::WavCondition;
+using tamberlyn::WavState;
 using Bytes = std::vector<std::uint8_t>;
 
 void Put32(Bytes& b, std::uint32_t v) {
@@ -24,77 +25,134 @@ Bytes RecorderHeader(std::int32_t blocks) {
     return Bytes(bytes, bytes + 44);
 }
 
-// A stereo 16-bit file with a LIST chunk before the data and `after` bytes after it.
-Bytes Stereo(std::uint32_t riff, std::uint32_t data_size, std::size_t data, const Bytes& after) {
+// A 16-bit file of `channels` at 8000 Hz with `data` bytes of a tone, then `after`.
+Bytes Wav(std::uint32_t riff, std::uint32_t data_size, std::size_t data, const Bytes& after,
+          std::uint8_t channels = 2) {
     Bytes b = {'R', 'I', 'F', 'F'};
     Put32(b, riff);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0});
-    Put32(b, 44100);
-    Put32(b, 44100 * 4);
-    b.insert(b.end(), {4, 0, 16, 0, 'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'});
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, channels, 0});
+    Put32(b, 8000);
+    Put32(b, 8000u * 2 * channels);
+    b.insert(b.end(), {static_cast<std::uint8_t>(2 * channels), 0, 16, 0});
     b.insert(b.end(), {'d', 'a', 't', 'a'});
     Put32(b, data_size);
-    b.insert(b.end(), data, 9);
+    for (std::size_t i = 0; i < data; ++i) b.push_back(static_cast<std::uint8_t>(i * 37 + 1));
     b.insert(b.end(), after.begin(), after.end());
     return b;
 }
 
-tamberlyn::WavDiagnosis Diagnose(const Bytes& file) {
-    return tamberlyn::DiagnoseWav(file.data(), file.size(), file.size());
+Bytes Finished(std::size_t data, const Bytes& after = {}, std::uint8_t channels = 2) {
+    Bytes b = Wav(0, static_cast<std::uint32_t>(data), data, after, channels);
+    const auto riff = static_cast<std::uint32_t>(b.size() - 8);
+    std::memcpy(b.data() + 4, &riff, 4);
+    return b;
 }
 
-TEST(WavDiagnosis, RecordingsOfTheRecorder) {
-    // Never stopped: zeros, three whole blocks and a partial one, which the repair cuts.
-    Bytes zero(44, 0);
-    zero.insert(zero.end(), 3 * 16000 + 700, 5);
-    auto d = Diagnose(zero);
-    EXPECT_EQ(d.condition, WavCondition::kUnfinishedRecording);
-    ASSERT_TRUE(d.repairable && d.write_header);
-    EXPECT_EQ(d.data_size, 3u * 16000);
-    EXPECT_EQ(d.length, 44u + 3 * 16000);
+tamberlyn::WavDiagnosis Diagnose(const Bytes& file) {
+    const tamberlyn::WavBytes bytes = {file.data(), file.size()};
+    return tamberlyn::DiagnoseWav(tamberlyn::MemoryWavSource(bytes), file.size());
+}
 
-    // A placeholder left by an earlier recording of one block, over three.
+TEST(WavDiagnosis, APlaceholderOverSamplesCountsEveryOneOfThem) {
+    // Never stopped, killed within its first second: not a sample is cut, only a lone byte.
+    Bytes zero(44, 0);
+    zero.insert(zero.end(), 15999, 5);
+    const auto d = Diagnose(zero);
+    EXPECT_EQ(d.state, WavState::kUnfinishedRecording);
+    ASSERT_TRUE(d.repairable);
+    EXPECT_EQ(d.length, 44u + 15998);
+    Bytes expected = RecorderHeader(0);
+    const std::uint32_t data = 15998, riff = data + 36;
+    std::memcpy(expected.data() + 40, &data, 4);
+    std::memcpy(expected.data() + 4, &riff, 4);
+    EXPECT_EQ(Bytes(d.header, d.header + 44), expected);
+
+    // An earlier recording's header over more whole blocks: the same.
     Bytes stale = RecorderHeader(1);
     stale.insert(stale.end(), 3 * 16000, 5);
-    d = Diagnose(stale);
-    EXPECT_EQ(d.condition, WavCondition::kUnfinishedRecording);
-    EXPECT_EQ(d.data_size, 3u * 16000);
-    EXPECT_EQ(d.riff_size, 3u * 16000 + 36);
-
-    Bytes done = RecorderHeader(2);
-    done.insert(done.end(), 2 * 16000, 5);
-    EXPECT_EQ(Diagnose(done).condition, WavCondition::kFinished);
+    EXPECT_EQ(Diagnose(stale).state, WavState::kUnfinishedRecording);
 }
 
-TEST(WavDiagnosis, OtherWriters) {
-    const Bytes list = {'L', 'I', 'S', 'T', 2, 0, 0, 0, 'a', 'b'};
-    // Consistent, with a chunk after the data.
-    Bytes fine = Stereo(0, 400, 400, list);
-    fine[4] = static_cast<std::uint8_t>(fine.size() - 8);
-    fine[5] = static_cast<std::uint8_t>((fine.size() - 8) >> 8);
-    EXPECT_EQ(Diagnose(fine).condition, WavCondition::kFinished);
+TEST(WavDiagnosis, ZerosThatGoOnPastThePlaceholderAreLeftAlone) {
+    Bytes raw(1600, 0);
+    raw.insert(raw.end(), 24000, 9);
+    const auto d = Diagnose(raw);
+    EXPECT_EQ(d.state, WavState::kUndecidable);
+    EXPECT_FALSE(d.repairable);
+}
 
-    // A streaming writer's unknown sizes, ending in a partial frame.
-    const Bytes stream = Stereo(0xFFFFFFFFu, 0xFFFFFFFFu, 403, {});
-    auto d = Diagnose(stream);
-    EXPECT_EQ(d.condition, WavCondition::kSizesDisagree);
+TEST(WavDiagnosis, WhatWasAppendedToAFinishedFileIsNoRecording) {
+    // A finished 8 kHz mono recording with a LIST chunk appended, its RIFF size left as it was:
+    // the chunk is kept, only the RIFF size is mended.
+    Bytes listed = RecorderHeader(1);
+    listed.insert(listed.end(), 16000, 5);
+    listed.insert(listed.end(), {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'});
+    auto d = Diagnose(listed);
+    EXPECT_EQ(d.state, WavState::kSizesDisagree);
+    EXPECT_TRUE(d.riff_wrong && !d.data_wrong);
     ASSERT_TRUE(d.repairable);
-    EXPECT_EQ(d.data_size, 400u);
-    EXPECT_EQ(d.length, stream.size() - 3);
-    EXPECT_EQ(d.riff_size, d.length - 8);
+    EXPECT_EQ(d.sizes.count, 1);
+    EXPECT_EQ(d.length, listed.size());
+
+    // An ID3v1 tag is neither a chunk nor a block: nothing can be set right.
+    Bytes tagged = RecorderHeader(1);
+    tagged.insert(tagged.end(), 16000, 5);
+    tagged.insert(tagged.end(), {'T', 'A', 'G', 'T', 'i', 't', 'l', 'e'});
+    tagged.resize(44 + 16000 + 128, ' ');
+    d = Diagnose(tagged);
+    EXPECT_EQ(d.state, WavState::kUndecidable);
+    EXPECT_FALSE(d.repairable);
+}
+
+TEST(WavDiagnosis, FinishedFilesOfOtherWriters) {
+    // An empty data chunk followed by metadata, and an odd last chunk without its pad byte.
+    EXPECT_EQ(Diagnose(Finished(0, {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'})).state,
+              WavState::kFinished);
+    Bytes unpadded = Finished(400, {'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c'});
+    EXPECT_EQ(Diagnose(unpadded).state, WavState::kFinished);
+}
+
+TEST(WavDiagnosis, SizesThatDisagreeAreNamed) {
+    // A streaming writer's unknown sizes: every whole sample counts, a partial frame included.
+    auto d = Diagnose(Wav(0xFFFFFFFFu, 0xFFFFFFFFu, 403, {}));
+    EXPECT_EQ(d.state, WavState::kUnknownLength);
+    ASSERT_TRUE(d.repairable);
+    EXPECT_EQ(d.length, 44u + 402);
+    EXPECT_EQ(d.data_bytes, 403u);
+
+    // The header says a second, the file holds three.
+    d = Diagnose(Wav(36 + 16000, 16000, 48000, {}));
+    EXPECT_EQ(d.state, WavState::kUndecidable);
+    d = Diagnose(Wav(36 + 32000, 48000, 16000, {}, 1));
+    EXPECT_EQ(d.state, WavState::kSizesDisagree);
+    EXPECT_TRUE(d.data_wrong);
+    EXPECT_EQ(d.data_bytes, 16000u);
 
     // Only the RIFF size wrong.
-    d = Diagnose(Stereo(12, 400, 400, list));
-    EXPECT_EQ(d.condition, WavCondition::kSizesDisagree);
-    EXPECT_TRUE(d.repairable);
-    EXPECT_EQ(d.data_size, 400u);
+    Bytes riff = Finished(400);
+    riff[4] = 12;
+    d = Diagnose(riff);
+    EXPECT_TRUE(d.riff_wrong && !d.data_wrong);
 
-    // Bytes after the data that are no chunk: nothing to tell which size is right.
-    d = Diagnose(Stereo(0, 400, 400, Bytes(7, 1)));
-    EXPECT_EQ(d.condition, WavCondition::kSizesDisagree);
+    EXPECT_EQ(Diagnose(Bytes{'M', 'T', 'h', 'd'}).state, WavState::kNotWav);
+}
+
+TEST(WavDiagnosis, DataBeyondWhatThirtyTwoBitsDescribeIsNotRepaired) {
+    // A header that says "unknown", then 5 GiB of samples the source makes up.
+    struct Huge {
+        Bytes head;
+    } file{Wav(0xFFFFFFFFu, 0xFFFFFFFFu, 0, {})};
+    auto read_at = [](void* context, std::uint64_t offset, std::uint8_t* out, std::size_t size,
+                      std::size_t& got) {
+        const Bytes& head = static_cast<Huge*>(context)->head;
+        for (got = 0; got < size; ++got, ++offset)
+            out[got] = offset < head.size() ? head[offset] : 1;
+        return tamberlyn::SystemError{};
+    };
+    const auto d = tamberlyn::DiagnoseWav({read_at, &file}, 44 + (5ull << 30));
+    EXPECT_EQ(d.state, WavState::kUnknownLength);
     EXPECT_FALSE(d.repairable);
-
-    EXPECT_EQ(Diagnose(Bytes{'M', 'T', 'h', 'd'}).condition, WavCondition::kNotWav);
+    EXPECT_EQ(d.data_bytes, 5ull << 30);
 }
 
 }  // namespace

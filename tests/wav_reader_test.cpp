@@ -53,8 +53,15 @@ Bytes Riff() {
 }
 
 WavHead Parse(const Bytes& b, tamberlyn::WavDescription& d) {
-    std::uint64_t needed = 0;
-    return tamberlyn::ParseWavHead(b.data(), b.size(), d, needed);
+    const tamberlyn::WavBytes bytes = {b.data(), b.size()};
+    tamberlyn::SystemError error;
+    return tamberlyn::ReadWavHead(tamberlyn::MemoryWavSource(bytes), d, error);
+}
+
+tamberlyn::WavTail Tail(const Bytes& b, std::uint64_t from) {
+    const tamberlyn::WavBytes bytes = {b.data(), b.size()};
+    tamberlyn::SystemError error;
+    return tamberlyn::ReadWavTail(tamberlyn::MemoryWavSource(bytes), from, b.size(), error);
 }
 
 TEST(WavReader, CanonicalHeaderAndChunksBeforeData) {
@@ -112,7 +119,7 @@ TEST(WavReader, RefusedShapes) {
     EXPECT_EQ(Parse(short_fmt, d), WavHead::kBadFormat);
 }
 
-TEST(WavReader, CutShortAsksForTheBytesItNeeds) {
+TEST(WavReader, AHeadCutShortAnywhereIsCutShort) {
     Bytes b = Riff();
     Chunk(b, "JUNK", 100);
     Format(b, 1, 1, 8000, 16);
@@ -120,26 +127,65 @@ TEST(WavReader, CutShortAsksForTheBytesItNeeds) {
     Put32(b, 16);
     for (std::size_t size = 0; size < b.size(); ++size) {
         tamberlyn::WavDescription d;
-        std::uint64_t needed = 0;
-        ASSERT_EQ(tamberlyn::ParseWavHead(b.data(), size, d, needed), WavHead::kNeedMore) << size;
-        ASSERT_GT(needed, size);
-        ASSERT_LE(needed, b.size());
+        ASSERT_EQ(Parse(Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(size)), d),
+                  WavHead::kCutShort)
+            << size;
     }
 }
 
-TEST(WavReader, UnknownOrOverlongDataSizeRunsToTheEnd) {
+// A file whose chunk before the data is larger than any buffer: only its header is read.
+TEST(WavReader, ChunksBeforeTheDataOfAnySize) {
+    struct Sparse {
+        Bytes head, tail;
+        std::uint64_t gap;
+        std::uint64_t bytes_read = 0;
+    };
+    Sparse file;
+    file.head = Riff();
+    Put(file.head, "id3 ");
+    file.gap = 3u << 30;  // 3 GiB of tag
+    Put32(file.head, static_cast<std::uint32_t>(file.gap));
+    Format(file.tail, 1, 1, 8000, 16);
+    Put(file.tail, "data");
+    Put32(file.tail, 0);
+    auto read_at = [](void* context, std::uint64_t offset, std::uint8_t* out, std::size_t size,
+                      std::size_t& got) {
+        auto* f = static_cast<Sparse*>(context);
+        f->bytes_read += size;
+        const std::uint64_t tail_at = f->head.size() + f->gap;
+        for (got = 0; got < size; ++got, ++offset) {
+            if (offset < f->head.size()) {
+                out[got] = f->head[offset];
+            } else if (offset >= tail_at && offset - tail_at < f->tail.size()) {
+                out[got] = f->tail[offset - tail_at];
+            } else if (offset < tail_at) {
+                out[got] = 0;
+            } else {
+                break;
+            }
+        }
+        return tamberlyn::SystemError{};
+    };
     tamberlyn::WavDescription d;
-    d.data_offset = 44;
-    for (std::uint32_t size : {0u, 0xFFFFFFFFu, 1000u}) {
-        d.data_size = size;
-        const auto extent = tamberlyn::ResolveWavData(d, 44 + 600);
-        EXPECT_TRUE(extent.to_end) << size;
-        EXPECT_EQ(extent.bytes, 600u);
-    }
-    d.data_size = 600;
-    EXPECT_FALSE(tamberlyn::ResolveWavData(d, 44 + 600).to_end);
-    d.data_size = 1000;
-    EXPECT_FALSE(tamberlyn::ResolveWavData(d, tamberlyn::kUnknownFileSize).to_end);
+    tamberlyn::SystemError error;
+    ASSERT_EQ(tamberlyn::ReadWavHead({read_at, &file}, d, error), WavHead::kComplete);
+    EXPECT_EQ(d.data_offset, file.head.size() + file.gap + file.tail.size());
+    EXPECT_LT(file.bytes_read, 1000u);
+}
+
+TEST(WavReader, WhatFollowsTheData) {
+    Bytes b(20, 7);
+    EXPECT_EQ(Tail(b, 20), tamberlyn::WavTail::kNothing);
+    EXPECT_EQ(Tail(b, 21), tamberlyn::WavTail::kNothing);  // the data's pad byte left out
+    Chunk(b, "LIST", 5);                                   // padded
+    EXPECT_EQ(Tail(b, 20), tamberlyn::WavTail::kChunks);
+    b.pop_back();  // the last chunk's pad byte left out, as many writers do
+    EXPECT_EQ(Tail(b, 20), tamberlyn::WavTail::kChunks);
+    Bytes tag(20, 7);
+    tag.insert(tag.end(), {'T', 'A', 'G', 'S', 'o', 'n', 'g', ' '});  // ID3v1: no chunk
+    tag.resize(20 + 128, ' ');
+    EXPECT_EQ(Tail(tag, 20), tamberlyn::WavTail::kNotChunks);
+    EXPECT_EQ(Tail(Bytes(40, 0), 20), tamberlyn::WavTail::kNotChunks);  // samples
 }
 
 }  // namespace

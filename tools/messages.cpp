@@ -2,45 +2,48 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 namespace tamberlyn_cli {
 
 namespace {
 
-void Line(const char* prefix, const char* name, const char* format, va_list args) {
-    std::fprintf(stderr, "tamberlyn: %s'%s': ", prefix, name);
-    std::vfprintf(stderr, format, args);
-    std::fputc('\n', stderr);
+std::string Format(const char* format, va_list args) {
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format, args);
+    return text;
 }
 
 }  // namespace
 
-void Fail(const char* what, const char* name, int error) {
-    std::fprintf(stderr, "tamberlyn: %s '%s': %s\n", what, name, std::strerror(error));
+void Fail(const char* what, const NativeString& name, tamberlyn::SystemError error) {
+    char reason[256];
+    tamberlyn::SystemErrorText(error, reason, sizeof reason);
+    PrintErr("tamberlyn: %s %s: %s\n", what, Quoted(name).c_str(), reason);
 }
 
-void Refuse(const char* name, const char* format, ...) {
+void Refuse(const NativeString& name, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    Line("", name, format, args);
+    const std::string text = Format(format, args);
     va_end(args);
+    PrintErr("tamberlyn: %s: %s\n", Quoted(name).c_str(), text.c_str());
 }
 
-void Warn(const char* name, const char* format, ...) {
+void Warn(const NativeString& name, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    Line("warning: ", name, format, args);
+    const std::string text = Format(format, args);
     va_end(args);
+    PrintErr("tamberlyn: warning: %s: %s\n", Quoted(name).c_str(), text.c_str());
 }
 
 int UsageError(const char* command, const char* format, ...) {
-    std::fprintf(stderr, "tamberlyn %s: ", command);
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    const std::string text = Format(format, args);
     va_end(args);
-    std::fprintf(stderr, "\nTry 'tamberlyn %s --help'.\n", command);
+    PrintErr("tamberlyn %s: %s\nTry 'tamberlyn %s --help'.\n", command, text.c_str(), command);
     return 2;
 }
 

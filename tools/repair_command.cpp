@@ -1,101 +1,146 @@
-// tamberlyn repair: makes an unfinished or size-damaged 16-bit PCM WAV file readable in place.
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
+// tamberlyn repair: makes an unfinished or size-damaged 16-bit PCM WAV file readable in place,
+// without losing a sample.
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "commands.h"
+#include "inspected_file.h"
 #include "messages.h"
-#include "wav/little_endian.h"
-#include "wav/wav_header.h"
-#include "wav_file_state.h"
-#include "wav_input.h"
+#include "options.h"
 
 namespace tamberlyn_cli {
 
 namespace {
 
+using tamberlyn::SystemError;
+
 constexpr char kRepairUsage[] =
     "usage: tamberlyn repair FILE [--dry-run]\n"
     "\n"
     "Makes an unfinished recording, or a 16-bit PCM WAV file whose sizes disagree with its\n"
-    "length, readable in place: a recording gets the header a stop would have written for the\n"
-    "whole seconds on disk; another file gets data and RIFF sizes for the whole frames it holds.\n"
-    "A file that needs nothing is left as it is.\n"
+    "length, readable in place: its sizes (or a recording's whole header) are set for every\n"
+    "sample it holds; no sample is cut. A file that needs nothing is left as it is, and so is\n"
+    "one whose state cannot be told.\n"
     "\n"
     "  --dry-run   say what would change, change nothing\n";
 
-bool Apply(const char* path, const InspectedFile& file) {
-    const tamberlyn::WavDiagnosis& d = file.diagnosis;
-    bool ok = true;
-    if (d.write_header) {
-        tamberlyn::WAVHeader header;
-        tamberlyn::FillWAVHeader(
-            header, static_cast<std::int32_t>(d.data_size / tamberlyn::RECORD_BLOCK_BYTES));
-        std::uint8_t bytes[tamberlyn::WAVE_HEADER_BYTES];
-        tamberlyn::SerializeWAVHeader(header, bytes);
-        ok = ::pwrite(file.fd, bytes, sizeof bytes, 0) == static_cast<ssize_t>(sizeof bytes);
+// Heads up to this size are rewritten in one write; beyond, field by field.
+constexpr std::uint64_t kOneWrite = 1u << 20;
+
+std::string WhatChanges(const tamberlyn::WavDiagnosis& d, std::uint64_t file_size) {
+    char text[160];
+    const double seconds = SecondsOf(d.wav, d.length - d.wav.data_offset);
+    if (d.header_bytes > 0) {
+        std::snprintf(text, sizeof text, "the header of a recording of %.2f s", seconds);
+    } else if (d.sizes.count == 1) {
+        std::snprintf(text, sizeof text, "the RIFF size");
     } else {
-        std::uint8_t riff[4], data[4];
-        tamberlyn::PutLE32(riff, d.riff_size);
-        tamberlyn::PutLE32(data, d.data_size);
-        ok = ::pwrite(file.fd, riff, 4, 4) == 4 &&
-             ::pwrite(file.fd, data, 4, static_cast<off_t>(d.wav.data_offset - 4)) == 4;
+        std::snprintf(text, sizeof text, "the sizes for %.2f s", seconds);
     }
-    if (ok && d.length < file.size) ok = ::ftruncate(file.fd, static_cast<off_t>(d.length)) == 0;
-    if (ok) ok = ::fsync(file.fd) == 0;
-    if (!ok) Fail("cannot write", path, errno);
-    return ok;
+    std::string what = text;
+    if (d.length < file_size) what += ", and a lone trailing byte that is no sample cut";
+    return what;
+}
+
+// Writes the new header (or the sizes) in one write where it can, then cuts, then syncs: a
+// failure leaves the file as readable as it was.
+SystemError Apply(tamberlyn::FileHandle file, const tamberlyn::WavDiagnosis& d,
+                  std::uint64_t file_size) {
+    if (d.header_bytes > 0) {
+        if (const SystemError e = tamberlyn::WriteAllAt(file, 0, d.header, d.header_bytes)) {
+            return e;
+        }
+    } else {
+        std::uint64_t end = 0;
+        for (int i = 0; i < d.sizes.count; ++i) end = std::max(end, d.sizes.fields[i].offset + 4);
+        if (end <= kOneWrite) {
+            std::vector<std::uint8_t> head(static_cast<std::size_t>(end));
+            std::size_t got = 0;
+            if (const SystemError e =
+                    tamberlyn::ReadFullAt(file, 0, head.data(), head.size(), got)) {
+                return e;
+            }
+            tamberlyn::ApplyWavSizes(d.sizes, head.data(), got);
+            if (const SystemError e = tamberlyn::WriteAllAt(file, 0, head.data(), got)) return e;
+        } else {
+            for (int i = 0; i < d.sizes.count; ++i) {
+                const tamberlyn::WavSizeField& f = d.sizes.fields[i];
+                if (const SystemError e = tamberlyn::WriteAllAt(file, f.offset, f.bytes, 4)) {
+                    return e;
+                }
+            }
+        }
+    }
+    if (d.length < file_size) {
+        if (const SystemError e = tamberlyn::TruncateFile(file, d.length)) return e;
+    }
+    return tamberlyn::SyncFile(file);
 }
 
 }  // namespace
 
-int RunRepair(int argc, char** argv) {
-    const char* path = nullptr;
-    bool dry_run = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            std::fputs(kRepairUsage, stdout);
-            return 0;
-        }
-        if (std::strcmp(arg, "--dry-run") == 0) {
-            dry_run = true;
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            return UsageError("repair", "unknown option '%s'", arg);
-        } else if (path == nullptr) {
-            path = arg;
-        } else {
-            return UsageError("repair", "unexpected argument '%s'", arg);
-        }
+int RunRepair(int argc, NativeChar** argv) {
+    CommandLine line;
+    const int usage = ReadCommandLine("repair", argc, argv, {{"--dry-run", false}}, line);
+    if (usage >= 0) return usage;
+    if (line.help) {
+        PrintOut("%s", kRepairUsage);
+        return 0;
     }
-    if (path == nullptr) return UsageError("repair", "needs FILE");
+    if (line.operands.size() > 1) {
+        return UsageError("repair", "unexpected argument %s", Quoted(line.operands[1]).c_str());
+    }
+    if (line.operands.empty()) return UsageError("repair", "needs FILE");
+    const bool dry_run = !line.options.empty();
+    const NativeString& name = line.operands[0];
 
-    InspectedFile file;
-    if (!InspectFile(path, !dry_run, file)) return 1;
+    // Judged before anything is opened for writing: nothing to repair needs no permission.
+    WavInput file;
+    if (!InspectFile(name, file)) return 1;
+    CloseWavInput(file);
     const tamberlyn::WavDiagnosis& d = file.diagnosis;
-    int status = 0;
-    if (d.condition == tamberlyn::WavCondition::kNotWav) {
-        Refuse(path, "%s; left as it is",
-               file.size == 0 ? "the file is empty" : tamberlyn::WavHeadMessage(d.head));
-        status = 1;
-    } else if (d.condition == tamberlyn::WavCondition::kFinished) {
-        std::printf("%s: nothing to repair\n", path);
-    } else if (!d.repairable) {
-        Refuse(path, "%s; left as it is", d.unrepairable ? d.unrepairable : "cannot be repaired");
-        status = 1;
-    } else {
-        const double seconds = SecondsOf(d.wav, d.data_size);
-        const std::uint64_t cut = file.size - d.length;
-        std::printf("%s: %s sizes for %.2f s%s%s\n", path, dry_run ? "would set" : "set", seconds,
-                    cut > 0 ? (dry_run ? ", would cut " : ", cut ") : "",
-                    cut > 0 ? (std::to_string(cut) + " trailing bytes").c_str() : "");
-        if (!dry_run && !Apply(path, file)) status = 1;
+    const std::string shown = Shown(name);
+    if (d.state == tamberlyn::WavState::kNotWav) {
+        RefuseHead(file);
+        return 1;
     }
-    CloseInspected(file);
-    return status;
+    if (d.state == tamberlyn::WavState::kFinished) {
+        PrintOut("%s: nothing to repair\n", shown.c_str());
+        return 0;
+    }
+    if (!d.repairable) {
+        Refuse(name, "%s; left as it is", d.why != nullptr ? d.why : "it cannot be repaired");
+        return 1;
+    }
+    const std::string what = WhatChanges(d, file.file_size);
+    if (dry_run) {
+        PrintOut("%s: would set %s\n", shown.c_str(), what.c_str());
+        return 0;
+    }
+
+    tamberlyn::FileHandle handle;
+    if (const SystemError e = tamberlyn::OpenToUpdate(name.c_str(), handle)) {
+        Fail("cannot open", name, e);
+        return 1;
+    }
+    tamberlyn::FileInfo now;
+    SystemError e = tamberlyn::InfoOf(handle, now);
+    if (!e && (now.size != file.file_size || !tamberlyn::SameFile(now, file.info))) {
+        tamberlyn::CloseFile(handle);
+        Refuse(name, "changed while it was read; left as it is");
+        return 1;
+    }
+    if (!e) e = Apply(handle, d, file.file_size);
+    const SystemError closed = tamberlyn::CloseFile(handle);
+    if (!e) e = closed;
+    if (e) {
+        Fail("cannot repair", name, e);
+        return 1;
+    }
+    PrintOut("%s: set %s\n", shown.c_str(), what.c_str());
+    return 0;
 }
 
 }  // namespace tamberlyn_cli

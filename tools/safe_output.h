@@ -3,49 +3,30 @@
 // interrupted or failed run leaves an existing file as it was.
 #pragma once
 
-#include <sys/stat.h>
-
-#include <string>
+#include "console.h"
+#include "runtime/native_file.h"
 
 namespace tamberlyn_cli {
 
 struct Output {
-    std::string shown;  // the name as the user gave it, for messages
-    int fd = -1;
-    bool direct = false;     // standard output, a device or a FIFO: written in place
-    bool seekable = false;   // the header can be patched at the end
-    std::string target;      // the file a complete output is renamed to
-    std::string directory;   // the target's folder
-    bool replaces = false;   // the target exists and will be replaced
-    bool anonymous = false;  // an unnamed temporary file (O_TMPFILE), linked in at commit
-    std::string temp;        // the temporary file's name, while it has one
+    NativeString name;  // as the user gave it, for messages
+    FileHandle file = tamberlyn::kNoFile;
+    bool direct = false;    // standard output, a device or a FIFO: written in place
+    bool seekable = false;  // sizes can be set at the end
+    tamberlyn::Replacement replacement;
 };
 
-// Opens `path` ("-" for standard output) for writing. On failure prints one line naming the
+// Opens `name` ("-" for standard output) for writing. Refuses a folder, an existing file it may
+// not write (read-only) and a symbolic link to nothing. On failure prints one line naming the
 // file and the reason and returns false.
-bool OpenOutput(const char* path, Output& out);
+bool OpenOutput(const NativeString& name, Output& out);
 
-// Makes the output final: for a temporary file, flushes it when it replaces an existing file,
-// renames it over the target and flushes the folder. Prints the reason and returns false on
-// failure, after removing the temporary file.
+// Makes the output final: a file that replaces another reaches stable storage first, is
+// renamed over its target, and the folder is flushed. Prints the reason and returns false on
+// failure, after removing the new file; the target is then as it was.
 bool CommitOutput(Output& out);
 
-// Gives up: closes the output and removes a temporary file. The target is left as it was.
+// Gives up: closes the output and removes a new file. The target is left as it was.
 void AbandonOutput(Output& out);
-
-// Makes SIGINT, SIGTERM and SIGHUP remove a named temporary file before the process ends.
-void RemoveTemporaryOnSignals();
-
-// The file that replacing an existing `path` replaces: through a symbolic link the file it
-// names, so that the link stays.
-std::string ReplacedFile(const char* path);
-
-// A hidden name beside `file` in its folder: ".NAME<suffix>".
-std::string HiddenNameBeside(const std::string& file, const std::string& suffix);
-
-std::string DirectoryOf(const std::string& path);
-
-// Flushes a folder, so that a rename in it survives a power cut.
-void SyncDirectory(const std::string& directory);
 
 }  // namespace tamberlyn_cli

@@ -1,25 +1,23 @@
 // tamberlyn silence: the silence engine over any 16-bit PCM WAV file, with its chunks kept.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "commands.h"
 #include "messages.h"
+#include "options.h"
 #include "safe_output.h"
 #include "silence/pause_stream.h"
-#include "silence/silence_stream.h"
-#include "wav/little_endian.h"
+#include "wav/wav_sizes.h"
 #include "wav_input.h"
 
 namespace tamberlyn_cli {
 
 namespace {
+
+using tamberlyn::SystemError;
 
 constexpr char kUsage[] =
     "usage: tamberlyn silence IN OUT [--threshold T] [--keep SECONDS] [--pad SECONDS]\n"
@@ -52,115 +50,81 @@ std::uint8_t g_buffer[tamberlyn::kLargeSilenceBufferBytes];
 std::uint8_t g_ring[16u << 20];
 
 struct Options {
-    const char* in = nullptr;
-    const char* out = nullptr;
-    const char* cuts = nullptr;
+    NativeString in;
+    NativeString out;
+    NativeString cuts;                                    // empty: none
     std::int32_t threshold = tamberlyn::QUIET_THRESHOLD;  // kAutoThreshold: from the noise
     double keep_seconds = -1.0;                           // negative: the default
     double pad_seconds = -1.0;
 };
 
-// A plain decimal number: digits with an optional sign and fraction, nothing else (no hex, no
-// exponent, no "inf"). `rest` gets what follows it.
-bool ParseDecimal(const char* text, double& value, const char** rest) {
-    const char* p = text;
-    if (*p == '-' || *p == '+') ++p;
-    const char* digits = p;
-    while (*p >= '0' && *p <= '9') ++p;
-    bool any = p > digits;
-    if (*p == '.') {
-        ++p;
-        const char* fraction = p;
-        while (*p >= '0' && *p <= '9') ++p;
-        any = any || p > fraction;
-    }
-    if (!any) return false;
-    value = std::strtod(std::string(text, p).c_str(), nullptr);
-    *rest = p;
-    return std::isfinite(value);
-}
-
 // "500", "-40dB", "-40.5 dBFS" or "auto". False for anything else or out of range.
-bool ParseThreshold(const char* text, std::int32_t& threshold) {
-    if (std::strcmp(text, "auto") == 0) {
+bool ParseThreshold(const std::string& text, std::int32_t& threshold) {
+    if (text == "auto") {
         threshold = kAutoThreshold;
         return true;
     }
     double value;
-    const char* end;
-    if (!ParseDecimal(text, value, &end)) return false;
-    while (*end == ' ') ++end;
+    std::size_t end;
+    if (!ParseDecimal(text, value, end)) return false;
+    while (end < text.size() && text[end] == ' ') ++end;
     double magnitude = value;
-    if (strncasecmp(end, "db", 2) == 0) {
-        end += 2;
-        if (strncasecmp(end, "fs", 2) == 0) end += 2;
+    std::string unit = text.substr(end);
+    for (char& c : unit) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (unit == "db" || unit == "dbfs") {
         magnitude = std::round(32768.0 * std::pow(10.0, value / 20.0));
-    } else if (value != std::floor(value) || text[0] == '+') {
+    } else if (!unit.empty() || value != std::floor(value) || text[0] == '+') {
         return false;
     }
-    if (*end != '\0' || magnitude < 1 || magnitude > tamberlyn::kMaxSilenceThreshold) return false;
+    if (magnitude < 1 || magnitude > tamberlyn::kMaxSilenceThreshold) return false;
     threshold = static_cast<std::int32_t>(magnitude);
     return true;
 }
 
-bool ParseSeconds(const char* text, double& seconds) {
-    const char* end;
-    return text[0] != '-' && text[0] != '+' && ParseDecimal(text, seconds, &end) && *end == '\0';
+bool ParseSeconds(const std::string& text, double& seconds) {
+    std::size_t end;
+    return !text.empty() && text[0] != '-' && text[0] != '+' && ParseDecimal(text, seconds, end) &&
+           end == text.size();
 }
 
 // Returns -1 when the command is to run, else the exit status.
-int ParseArguments(int argc, char** argv, Options& o) {
-    bool options_end = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!options_end && arg[0] == '-' && arg[1] != '\0') {
-            if (std::strcmp(arg, "--") == 0) {
-                options_end = true;
-                continue;
-            }
-            if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-                std::fputs(kUsage, stdout);
-                return 0;
-            }
-            const char* eq = std::strchr(arg, '=');
-            const std::string name = eq ? std::string(arg, eq) : std::string(arg);
-            if (name != "--threshold" && name != "--keep" && name != "--pad" && name != "--cuts") {
-                return UsageError("silence", "unknown option '%s'", arg);
-            }
-            const char* value = eq ? eq + 1 : (i + 1 < argc ? argv[++i] : nullptr);
-            if (value == nullptr) return UsageError("silence", "%s needs a value", name.c_str());
-            if (name == "--threshold" && !ParseThreshold(value, o.threshold)) {
-                return UsageError("silence",
-                                  "--threshold '%s': give 1..32768, decibels such as -40dB, "
-                                  "or auto",
-                                  value);
-            }
-            if (name == "--keep" && !ParseSeconds(value, o.keep_seconds)) {
-                return UsageError("silence", "--keep '%s': give seconds, 0 or more", value);
-            }
-            if (name == "--pad" && !ParseSeconds(value, o.pad_seconds)) {
-                return UsageError("silence", "--pad '%s': give seconds, 0 or more", value);
-            }
-            if (name == "--cuts") o.cuts = value;
-        } else if (o.in == nullptr) {
-            o.in = arg;
-        } else if (o.out == nullptr) {
-            o.out = arg;
-        } else {
-            return UsageError("silence", "unexpected argument '%s'", arg);
-        }
+int ParseArguments(int argc, NativeChar** argv, Options& o) {
+    CommandLine line;
+    const int status = ReadCommandLine(
+        "silence", argc, argv,
+        {{"--threshold", true}, {"--keep", true}, {"--pad", true}, {"--cuts", true}}, line);
+    if (status >= 0) return status;
+    if (line.help) {
+        PrintOut("%s", kUsage);
+        return 0;
     }
-    if (o.out == nullptr) return UsageError("silence", "needs IN and OUT");
+    for (const auto& [name, value] : line.options) {
+        const std::string text = Utf8(value);
+        if (name == "--threshold" && !ParseThreshold(text, o.threshold)) {
+            return UsageError("silence",
+                              "--threshold %s: give 1..32768, decibels such as -40dB, or auto",
+                              Quoted(value).c_str());
+        }
+        if (name == "--keep" && !ParseSeconds(text, o.keep_seconds)) {
+            return UsageError("silence", "--keep %s: give seconds, 0 or more",
+                              Quoted(value).c_str());
+        }
+        if (name == "--pad" && !ParseSeconds(text, o.pad_seconds)) {
+            return UsageError("silence", "--pad %s: give seconds, 0 or more",
+                              Quoted(value).c_str());
+        }
+        if (name == "--cuts") o.cuts = value;
+    }
+    if (line.operands.size() > 2) {
+        return UsageError("silence", "unexpected argument %s", Quoted(line.operands[2]).c_str());
+    }
+    if (line.operands.size() < 2) return UsageError("silence", "needs IN and OUT");
+    o.in = line.operands[0];
+    o.out = line.operands[1];
     return -1;
 }
 
 tamberlyn::SilenceBuffer Buffer() { return {g_buffer, sizeof g_buffer}; }
-
-bool Rewind(const WavInput& in) {
-    if (::lseek(in.fd, static_cast<off_t>(in.wav.data_offset), SEEK_SET) >= 0) return true;
-    Fail("cannot read", in.shown.c_str(), errno);
-    return false;
-}
 
 // What goes: the silence engine's rule where it is enough (a fixed threshold, no pad), the
 // one-pass pause cutter otherwise.
@@ -168,6 +132,13 @@ struct Plan {
     tamberlyn::SilenceRule silence;
     tamberlyn::PauseRule pauses;
     bool cutter = false;
+};
+
+// Where the samples are in the input, and what follows them.
+struct Extent {
+    std::uint64_t limit = tamberlyn::kToEndOfFile;  // sample bytes to read
+    bool to_end = false;
+    std::uint64_t skip_after = 0;  // the data chunk's pad byte
 };
 
 // The removed stretches as an Audacity label track: "start<TAB>end<TAB>label", seconds of the
@@ -178,22 +149,25 @@ struct CutList {
     std::uint64_t removed = 0;  // frames cut before the current one
     char text[64 * 1024];
     std::size_t used = 0;
-    bool failed = false;
+    SystemError error;
 };
 
 bool FlushCuts(CutList& list) {
-    if (list.failed) return false;
-    if (list.used > 0 && !tamberlyn::WriteFile(list.out.fd, list.text, list.used)) {
-        Fail("cannot write", list.out.shown.c_str(), errno);
-        list.failed = true;
+    if (!list.error && list.used > 0) {
+        list.error = tamberlyn::WriteAll(list.out.file, list.text, list.used);
     }
     list.used = 0;
-    return !list.failed;
+    if (list.error) Fail("cannot write", list.out.name, list.error);
+    return !list.error;
 }
 
 void OnCut(void* context, std::uint64_t first, std::uint64_t frames) {
     CutList& list = *static_cast<CutList*>(context);
-    if (sizeof list.text - list.used < 128 && !FlushCuts(list)) return;
+    if (list.error) return;
+    if (sizeof list.text - list.used < 128 && list.used > 0) {
+        list.error = tamberlyn::WriteAll(list.out.file, list.text, list.used);
+        list.used = 0;
+    }
     const double rate = list.rate;
     const int n =
         std::snprintf(list.text + list.used, sizeof list.text - list.used, "%.6f\t%.6f\tout %.6f\n",
@@ -207,49 +181,79 @@ tamberlyn::StreamResult RunPass(const WavInput& in, std::uint64_t limit, const P
                                 CutList* cuts, tamberlyn::StreamCounts& counts,
                                 tamberlyn::PauseReport& report) {
     if (!plan.cutter) {
-        return tamberlyn::FilterStream(in.fd, limit, plan.silence, sink, out_offset, Buffer(),
+        return tamberlyn::FilterStream(in.file, limit, plan.silence, sink, out_offset, Buffer(),
                                        counts);
     }
     const tamberlyn::CutSink cut_sink = {OnCut, cuts};
-    return tamberlyn::CutPauses(in.fd, limit, plan.pauses, sink, out_offset,
+    return tamberlyn::CutPauses(in.file, limit, plan.pauses, sink, out_offset,
                                 cuts != nullptr ? &cut_sink : nullptr, {g_ring, sizeof g_ring},
                                 counts, report);
 }
 
-// The input's head with the RIFF and data sizes set for `data` bytes of samples followed by
-// `trailing` bytes of chunks; unknown sizes are 0xFFFFFFFF.
-void SetSizes(std::vector<std::uint8_t>& head, std::uint64_t data, std::uint64_t trailing,
-              bool known) {
-    const std::uint64_t riff = head.size() - 8 + data + trailing;
-    tamberlyn::PutLE32(head.data() + 4,
-                       known ? tamberlyn::Saturate32(riff) : tamberlyn::kWavUnknownSize);
-    tamberlyn::PutLE32(head.data() + head.size() - 4,
-                       known ? tamberlyn::Saturate32(data) : tamberlyn::kWavUnknownSize);
-}
-
-bool WriteAll(Output& out, const void* data, std::size_t size) {
-    if (tamberlyn::WriteFile(out.fd, data, size)) return true;
-    Fail("cannot write", out.shown.c_str(), errno);
+bool Failed(const char* what, const NativeString& name, SystemError error) {
+    Fail(what, name, error);
     return false;
 }
 
-// Copies what follows the data chunk (other chunks) as it is. Returns the bytes copied, or -1.
-long long CopyRest(const WavInput& in, Output* out) {
+int Failure(const char* what, const NativeString& name, SystemError error) {
+    Fail(what, name, error);
+    return 1;
+}
+
+// Copies `bytes` of the input from `offset` (a stream: from where it is) to the output, setting
+// the size fields of `patch` that lie in it on the way.
+bool CopyInput(WavInput& in, std::uint64_t offset, std::uint64_t bytes, Output& out,
+               const tamberlyn::WavSizePatch* patch) {
+    const tamberlyn::WavSource source = SourceOf(in);
+    while (bytes > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, sizeof g_buffer));
+        std::size_t got = 0;
+        if (const SystemError e = source.read_at(source.context, offset, g_buffer, want, got)) {
+            return Failed("cannot read", in.name, e);
+        }
+        if (got < want) {
+            Refuse(in.name, "the file ended while it was read");
+            return false;
+        }
+        if (patch != nullptr) {
+            for (int i = 0; i < patch->count; ++i) {
+                const tamberlyn::WavSizeField& f = patch->fields[i];
+                if (f.offset >= offset && f.offset + 4 <= offset + got) {
+                    std::memcpy(g_buffer + (f.offset - offset), f.bytes, 4);
+                }
+            }
+        }
+        if (const SystemError e = tamberlyn::WriteAll(out.file, g_buffer, got)) {
+            return Failed("cannot write", out.name, e);
+        }
+        offset += got;
+        bytes -= got;
+    }
+    return true;
+}
+
+// Copies what follows the data chunk in a stream, to its end. Returns the bytes, or -1.
+long long CopyRestOfStream(WavInput& in, Output* out) {
     long long copied = 0;
     for (;;) {
-        const std::ptrdiff_t got = tamberlyn::ReadFile(in.fd, g_buffer, sizeof g_buffer);
-        if (got < 0) {
-            Fail("cannot read", in.shown.c_str(), errno);
+        std::size_t got = 0;
+        if (const SystemError e = tamberlyn::ReadFull(in.file, g_buffer, sizeof g_buffer, got)) {
+            Fail("cannot read", in.name, e);
             return -1;
         }
         if (got == 0) return copied;
-        if (out != nullptr && !WriteAll(*out, g_buffer, static_cast<std::size_t>(got))) return -1;
-        copied += got;
+        if (out != nullptr) {
+            if (const SystemError e = tamberlyn::WriteAll(out->file, g_buffer, got)) {
+                Fail("cannot write", out->name, e);
+                return -1;
+            }
+        }
+        copied += static_cast<long long>(got);
     }
 }
 
 // One line on what the detector found, when it found nothing to cut.
-void ReportNothingFound(const char* name, const tamberlyn::PauseReport& report) {
+void ReportNothingFound(const NativeString& name, const tamberlyn::PauseReport& report) {
     const tamberlyn::PauseDetectorStats& d = report.detector;
     if (d.separable_windows * 2 < d.windows) {
         Refuse(name,
@@ -260,102 +264,116 @@ void ReportNothingFound(const char* name, const tamberlyn::PauseReport& report) 
     }
 }
 
-int Shorten(WavInput& in, const Options& o, Output& out, const Plan& plan, CutList* cuts) {
-    const std::uint64_t limit = in.data.to_end ? tamberlyn::kToEndOfFile : in.data.bytes;
-    const std::uint64_t pad = in.data.to_end ? 0 : in.data.bytes & 1;
-    // What follows the data in a file that can be measured; streams are read to the end.
-    std::uint64_t trailing = 0;
-    if (in.seekable && !in.data.to_end) {
-        const std::uint64_t end = in.wav.data_offset + in.data.bytes + pad;
-        trailing = in.file_size > end ? in.file_size - end : 0;
+int Shorten(WavInput& in, const Options& o, const Extent& extent, Output& out, const Plan& plan,
+            CutList* cuts) {
+    const tamberlyn::WavDescription& wav = in.diagnosis.wav;
+    // What follows the data (the pad byte, other chunks) in a file that can be measured.
+    std::uint64_t after = 0;
+    if (in.seekable && !extent.to_end) {
+        after = in.file_size - wav.data_offset - extent.limit;
     }
 
-    // When the output cannot be patched afterwards, its sizes are settled before the header.
-    const bool sizes_first = !out.seekable;
+    // When the output cannot be set at the end, its sizes are settled before the header.
     bool sizes_known = true;
     std::uint64_t data_out = 0;
     tamberlyn::StreamCounts counts;
     tamberlyn::PauseReport report;
-    if (sizes_first) {
+    if (!out.seekable) {
         if (in.seekable) {
-            if (RunPass(in, limit, plan, tamberlyn::CountingSink(), 0, nullptr, counts, report) !=
-                tamberlyn::StreamResult::kDone) {
-                Fail("cannot read", in.shown.c_str(), errno);
-                return 1;
+            if (const SystemError e = tamberlyn::SeekFile(in.file, wav.data_offset)) {
+                return Failure("cannot read", in.name, e);
+            }
+            if (RunPass(in, extent.limit, plan, tamberlyn::CountingSink(), 0, nullptr, counts,
+                        report) != tamberlyn::StreamResult::kDone) {
+                return Failure("cannot read", in.name, counts.error);
             }
             data_out = counts.written;
-            if (!Rewind(in)) return 1;
         } else {
             sizes_known = false;
         }
     }
-    SetSizes(in.head, data_out, trailing, sizes_known);
-    if (!WriteAll(out, in.head.data(), in.head.size())) return 1;
+    // Chunks after the data come along only where a reader can find them: with known sizes.
+    const std::uint64_t after_out = in.seekable && !extent.to_end ? after - extent.skip_after : 0;
+    tamberlyn::WavSizePatch sizes = tamberlyn::WavSizesFor(wav, data_out, after_out, sizes_known);
+    if (!CopyInput(in, 0, wav.data_offset, out, &sizes)) return 1;
 
+    if (in.seekable) {
+        if (const SystemError e = tamberlyn::SeekFile(in.file, wav.data_offset)) {
+            return Failure("cannot read", in.name, e);
+        }
+    }
     counts = tamberlyn::StreamCounts{};
     report = tamberlyn::PauseReport{};
-    tamberlyn::FileHandle out_file = out.fd;
-    const tamberlyn::StreamResult result = RunPass(in, limit, plan, tamberlyn::FileSink(out_file),
-                                                   in.head.size(), cuts, counts, report);
+    tamberlyn::FileHandle out_file = out.file;
+    const tamberlyn::StreamResult result =
+        RunPass(in, extent.limit, plan, tamberlyn::FileSink(out_file), wav.data_offset, cuts,
+                counts, report);
     if (result == tamberlyn::StreamResult::kReadFailed) {
-        Fail("cannot read", in.shown.c_str(), errno);
-        return 1;
+        return Failure("cannot read", in.name, counts.error);
     }
     if (result == tamberlyn::StreamResult::kWriteFailed) {
-        Fail("cannot write", out.shown.c_str(), errno);
-        return 1;
+        return Failure("cannot write", out.name, counts.error);
     }
-    if (!in.data.to_end && counts.read < in.data.bytes) {
-        Warn(in.shown.c_str(), "the data chunk is cut short: %llu of %llu bytes",
+    if (!extent.to_end && counts.read < extent.limit) {
+        Warn(in.name, "the data chunk is cut short: %llu of %llu bytes",
              static_cast<unsigned long long>(counts.read),
-             static_cast<unsigned long long>(in.data.bytes));
+             static_cast<unsigned long long>(extent.limit));
     }
 
-    if (!in.data.to_end) {
-        // Skip the pad byte of an odd-sized data chunk, then keep the chunks that follow.
-        std::uint8_t pad_byte;
-        if (pad && tamberlyn::ReadFile(in.fd, &pad_byte, 1) < 0) {
-            Fail("cannot read", in.shown.c_str(), errno);
+    // The chunks after the data, as they are.
+    std::uint64_t trailing = 0;
+    if (in.seekable && !extent.to_end) {
+        if (!CopyInput(in, wav.data_offset + extent.limit + extent.skip_after, after_out, out,
+                       nullptr)) {
             return 1;
         }
+        trailing = after_out;
+    } else if (!extent.to_end) {
+        std::uint8_t pad_byte;
+        std::size_t got = 0;
+        if (extent.skip_after > 0) {
+            if (const SystemError e = tamberlyn::ReadFull(in.file, &pad_byte, 1, got)) {
+                return Failure("cannot read", in.name, e);
+            }
+        }
         // With unknown sizes a reader takes everything after the header as samples.
-        const long long rest = CopyRest(in, sizes_known ? &out : nullptr);
+        const long long rest = CopyRestOfStream(in, sizes_known ? &out : nullptr);
         if (rest < 0) return 1;
         if (!sizes_known && rest > 0) {
-            Warn(in.shown.c_str(),
-                 "%lld bytes of chunks after the audio data were left out: "
-                 "a stream of unknown length cannot carry them",
+            Warn(in.name,
+                 "%lld bytes of chunks after the audio data were left out: a stream of unknown "
+                 "length cannot carry them",
                  rest);
         }
         trailing = sizes_known ? static_cast<std::uint64_t>(rest) : 0;
     }
 
-    if (!sizes_first) {
-        SetSizes(in.head, counts.written, trailing, true);
-        if (::pwrite(out.fd, in.head.data(), 8, 0) != 8 ||
-            ::pwrite(out.fd, in.head.data() + in.head.size() - 4, 4,
-                     static_cast<off_t>(in.head.size() - 4)) != 4) {
-            Fail("cannot write", out.shown.c_str(), errno);
-            return 1;
+    if (out.seekable) {
+        sizes = tamberlyn::WavSizesFor(wav, counts.written, trailing);
+        for (int i = 0; i < sizes.count; ++i) {
+            const tamberlyn::WavSizeField& f = sizes.fields[i];
+            if (const SystemError e = tamberlyn::WriteAllAt(out.file, f.offset, f.bytes, 4)) {
+                return Failure("cannot write", out.name, e);
+            }
         }
     }
     if (cuts != nullptr && !FlushCuts(*cuts)) return 1;
     if (!CommitOutput(out)) return 1;
     if (cuts != nullptr && !CommitOutput(cuts->out)) return 1;
 
-    const double before = SecondsOf(in.wav, counts.read);
-    const double after = SecondsOf(in.wav, counts.written);
-    const double removed = before > 0.0 ? 100.0 * (before - after) / before : 0.0;
+    const double before = SecondsOf(wav, counts.read);
+    const double left = SecondsOf(wav, counts.written);
+    const double removed = before > 0.0 ? 100.0 * (before - left) / before : 0.0;
     if (o.threshold == kAutoThreshold) {
         if (report.cuts == 0) {
             ReportNothingFound(o.in, report);
         } else {
-            std::fprintf(stderr, "pauses told from a background of %.1f to %.1f dBFS (above 200 Hz)\n",
-                         report.detector.lowest_floor_db, report.detector.highest_floor_db);
+            PrintErr("pauses told from a background of %.1f to %.1f dBFS (above 200 Hz)\n",
+                     report.detector.lowest_floor_db, report.detector.highest_floor_db);
         }
     }
-    std::fprintf(stderr, "%s: %.2f s -> %s: %.2f s (%.1f%% removed)\n", in.shown.c_str(), before,
-                 out.shown.c_str(), after, removed);
+    PrintErr("%s: %.2f s -> %s: %.2f s (%.1f%% removed)\n", Shown(in.name).c_str(), before,
+             Shown(out.name).c_str(), left, removed);
     return 0;
 }
 
@@ -366,37 +384,96 @@ std::int64_t FramesOf(double seconds, std::uint32_t rate) {
                                                : static_cast<std::int64_t>(frames);
 }
 
+// Refuses what the engine cannot take, or a file whose sizes cannot be trusted; otherwise says
+// where its samples are.
+bool Admit(const WavInput& in, Extent& extent) {
+    const tamberlyn::WavDiagnosis& d = in.diagnosis;
+    switch (d.state) {
+        case tamberlyn::WavState::kNotWav:
+            RefuseHead(in);
+            return false;
+        case tamberlyn::WavState::kUnfinishedRecording:
+            Refuse(in.name, "an unfinished recording (%s); 'tamberlyn repair' finishes it",
+                   d.placeholder ? "its header was never written"
+                                 : "its header is an earlier recording's");
+            return false;
+        case tamberlyn::WavState::kUndecidable:
+            Refuse(in.name,
+                   "its sizes disagree with its length: %s; see 'tamberlyn info' and "
+                   "'tamberlyn repair'",
+                   d.why);
+            return false;
+        default:
+            break;
+    }
+    if (!tamberlyn::IsPcm16(d.wav, tamberlyn::kMaxSilenceChannels)) {
+        const unsigned channels = d.wav.channels;
+        const char* why = "only 16-bit PCM is supported";
+        if (d.wav.format_tag == tamberlyn::kWavFormatPcm && d.wav.bits_per_sample == 16) {
+            why = channels < 1 || channels > static_cast<unsigned>(tamberlyn::kMaxSilenceChannels)
+                      ? "only 1 to 8 channels are supported"
+                      : "the format chunk's sample rate or block alignment is wrong";
+        }
+        Refuse(in.name, "%s: %s", DescribeFormat(d.wav).c_str(), why);
+        return false;
+    }
+    // The samples run to the end where the data size cannot say where they end.
+    extent.to_end = d.state == tamberlyn::WavState::kUnknownLength || d.data_wrong;
+    if (extent.to_end) {
+        Warn(in.name,
+             "the data size (%lu) does not describe the file; reading the samples to its end",
+             static_cast<unsigned long>(d.wav.data_size));
+        extent.limit = tamberlyn::kToEndOfFile;
+    } else {
+        extent.limit = d.wav.data_size;
+        extent.skip_after = d.wav.data_size & 1u;
+        if (in.seekable) {
+            extent.skip_after = std::min<std::uint64_t>(
+                extent.skip_after, in.file_size - d.wav.data_offset - d.wav.data_size);
+        }
+    }
+    return true;
+}
+
+bool SameFileAsOutput(const WavInput& in, const NativeString& out_name) {
+    tamberlyn::FileInfo out;
+    const bool known = ArgIs(out_name.c_str(), "-") ? StandardOutput() != tamberlyn::kNoFile &&
+                                                          !tamberlyn::InfoOf(StandardOutput(), out)
+                                                    : !tamberlyn::InfoAt(out_name.c_str(), out);
+    return in.info.kind == tamberlyn::FileKind::kRegular && known &&
+           tamberlyn::SameFile(in.info, out);
+}
+
 }  // namespace
 
-int RunSilence(int argc, char** argv) {
+int RunSilence(int argc, NativeChar** argv) {
     Options o;
     const int usage = ParseArguments(argc, argv, o);
     if (usage >= 0) return usage;
-    if (o.cuts != nullptr && std::strcmp(o.cuts, "-") == 0 && std::strcmp(o.out, "-") == 0) {
+    const bool cuts_to_stdout = !o.cuts.empty() && ArgIs(o.cuts.c_str(), "-");
+    if (cuts_to_stdout && ArgIs(o.out.c_str(), "-")) {
         return UsageError("silence", "--cuts and OUT cannot both be standard output");
     }
 
     WavInput in;
     if (!OpenWavInput(o.in, in)) return 1;
-    if (!RequirePcm16(in, tamberlyn::kMaxSilenceChannels)) {
+    Extent extent;
+    if (!Admit(in, extent)) {
         CloseWavInput(in);
         return 1;
     }
-    if (in.data.to_end) {
-        Warn(o.in, "the data size (%lu) does not describe the file; reading the samples to its end",
-             static_cast<unsigned long>(in.wav.data_size));
-    }
 
+    const tamberlyn::WavDescription& wav = in.diagnosis.wav;
     const bool automatic = o.threshold == kAutoThreshold;
-    const std::uint32_t rate = in.wav.sample_rate;
+    const std::uint32_t rate = wav.sample_rate;
     Plan plan;
-    plan.silence.channels = in.wav.channels;
+    plan.silence.channels = wav.channels;
     plan.silence.threshold = automatic ? tamberlyn::QUIET_THRESHOLD : o.threshold;
     plan.silence.keep = static_cast<std::int32_t>(FramesOf(o.keep_seconds >= 0 ? o.keep_seconds
                                                            : automatic ? tamberlyn::kAutoKeepSeconds
                                                                        : kDefaultKeepSeconds,
                                                            rate));
-    plan.pauses.channels = in.wav.channels;
+    plan.pauses.channels = wav.channels;
     plan.pauses.rate = rate;
     plan.pauses.automatic = automatic;
     plan.pauses.threshold = plan.silence.threshold;
@@ -405,28 +482,23 @@ int RunSilence(int argc, char** argv) {
                                                           : automatic ? tamberlyn::kAutoPadSeconds
                                                                       : 0.0,
                                                           rate));
-    plan.cutter = automatic || plan.pauses.pad > 0 || o.cuts != nullptr;
+    plan.cutter = automatic || plan.pauses.pad > 0 || !o.cuts.empty();
     const std::uint64_t max_pad = tamberlyn::MaxPauseRulePad(sizeof g_ring, plan.pauses);
     if (plan.pauses.pad > max_pad) {
         CloseWavInput(in);
-        return UsageError("silence", "--pad %s: at most %.2f s at %u Hz with %u channels",
-                          std::to_string(o.pad_seconds).c_str(),
+        return UsageError("silence", "--pad: at most %.2f s at %u Hz with %u channels",
                           static_cast<double>(max_pad) / rate, static_cast<unsigned>(rate),
-                          static_cast<unsigned>(in.wav.channels));
+                          static_cast<unsigned>(wav.channels));
     }
 
     // The same file under another name, or through a link, would be lost as it is read.
-    struct stat in_st, out_st;
-    const bool to_stdout = std::strcmp(o.out, "-") == 0;
-    if (::fstat(in.fd, &in_st) == 0 && S_ISREG(in_st.st_mode) &&
-        (to_stdout ? ::fstat(STDOUT_FILENO, &out_st) : ::stat(o.out, &out_st)) == 0 &&
-        in_st.st_dev == out_st.st_dev && in_st.st_ino == out_st.st_ino) {
-        Refuse(o.out, "is the input file itself; nothing was written");
+    if (SameFileAsOutput(in, o.out) || (!o.cuts.empty() && SameFileAsOutput(in, o.cuts))) {
+        Refuse(SameFileAsOutput(in, o.out) ? o.out : o.cuts,
+               "is the input file itself; nothing was written");
         CloseWavInput(in);
         return 1;
     }
 
-    RemoveTemporaryOnSignals();
     Output out;
     if (!OpenOutput(o.out, out)) {
         CloseWavInput(in);
@@ -434,15 +506,15 @@ int RunSilence(int argc, char** argv) {
     }
     static CutList cuts;
     cuts.rate = rate;
-    if (o.cuts != nullptr && !OpenOutput(o.cuts, cuts.out)) {
+    if (!o.cuts.empty() && !OpenOutput(o.cuts, cuts.out)) {
         AbandonOutput(out);
         CloseWavInput(in);
         return 1;
     }
-    const int status = Shorten(in, o, out, plan, o.cuts != nullptr ? &cuts : nullptr);
+    const int status = Shorten(in, o, extent, out, plan, o.cuts.empty() ? nullptr : &cuts);
     if (status != 0) {
         AbandonOutput(out);
-        if (o.cuts != nullptr) AbandonOutput(cuts.out);
+        if (!o.cuts.empty()) AbandonOutput(cuts.out);
     }
     CloseWavInput(in);
     return status;

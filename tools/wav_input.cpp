@@ -1,103 +1,133 @@
 #include "wav_input.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "messages.h"
-#include "runtime/native_file.h"
 
 namespace tamberlyn_cli {
 
 namespace {
 
-// Chunks before the samples (metadata, pictures) beyond this are not taken in.
-constexpr std::uint64_t kMaxHead = 64u << 20;
+// A stream's chunks before the samples must fit in memory; a file's may be any size.
+constexpr std::uint64_t kMaxStreamHead = 64u << 20;
+
+tamberlyn::SystemError ReadFileAt(void* context, std::uint64_t offset, std::uint8_t* out,
+                                  std::size_t size, std::size_t& got) {
+    const auto* in = static_cast<const WavInput*>(context);
+    return tamberlyn::ReadFullAt(in->file, offset, out, size, got);
+}
+
+// A stream is read exactly as far as the reader asks, so that no sample is taken early.
+tamberlyn::SystemError ReadStreamAt(void* context, std::uint64_t offset, std::uint8_t* out,
+                                    std::size_t size, std::size_t& got) {
+    auto* in = static_cast<WavInput*>(context);
+    got = 0;
+    const std::uint64_t end = std::min<std::uint64_t>(offset + size, kMaxStreamHead);
+    while (in->head.size() < end && in->stream_read == in->head.size()) {
+        const std::size_t had = in->head.size();
+        const std::size_t want = static_cast<std::size_t>(end - had);
+        in->head.resize(had + want);
+        std::size_t n = 0;
+        const tamberlyn::SystemError e =
+            tamberlyn::ReadFull(in->file, in->head.data() + had, want, n);
+        in->head.resize(had + n);
+        in->stream_read += n;
+        if (e) return e;
+        if (n < want) break;  // the stream ended
+    }
+    if (offset < in->head.size()) {
+        got = static_cast<std::size_t>(std::min<std::uint64_t>(size, in->head.size() - offset));
+        std::memcpy(out, in->head.data() + offset, got);
+    }
+    return {};
+}
 
 }  // namespace
 
-bool OpenWavInput(const char* path, WavInput& in) {
+tamberlyn::WavSource SourceOf(WavInput& in) {
+    return in.seekable ? tamberlyn::WavSource{ReadFileAt, &in}
+                       : tamberlyn::WavSource{ReadStreamAt, &in};
+}
+
+bool OpenWavInput(const NativeString& name, WavInput& in) {
     in = WavInput{};
-    in.shown = path;
-    if (std::strcmp(path, "-") == 0) {
-        in.fd = STDIN_FILENO;
-    } else {
-        in.fd = ::open(path, O_RDONLY | O_CLOEXEC);
-        if (in.fd < 0) {
-            Fail("cannot open", path, errno);
+    in.name = name;
+    if (ArgIs(name.c_str(), "-")) {
+        in.file = StandardInput();
+        if (in.file == tamberlyn::kNoFile) {
+            Refuse(name, "standard input is closed");
             return false;
         }
+    } else {
+        if (const tamberlyn::SystemError e = tamberlyn::OpenToRead(name.c_str(), in.file)) {
+            Fail("cannot open", name, e);
+            return false;
+        }
+        in.owned = true;
     }
-    struct stat st;
-    if (::fstat(in.fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        Fail("cannot read", path, EISDIR);
+    if (const tamberlyn::SystemError e = tamberlyn::InfoOf(in.file, in.info)) {
+        Fail("cannot read", name, e);
         CloseWavInput(in);
         return false;
     }
-    if (S_ISREG(st.st_mode) && ::lseek(in.fd, 0, SEEK_CUR) == 0) {
-        in.seekable = true;
-        in.file_size = static_cast<std::uint64_t>(st.st_size);
+    in.seekable = in.info.kind == tamberlyn::FileKind::kRegular;
+    if (in.seekable) {
+        in.file_size = in.info.size;
+        in.diagnosis = tamberlyn::DiagnoseWav(SourceOf(in), in.file_size);
+        if (in.diagnosis.head == tamberlyn::WavHead::kReadFailed) {
+            Fail("cannot read", name, in.diagnosis.error);
+            CloseWavInput(in);
+            return false;
+        }
+        return true;
     }
 
-    // Read exactly as far as the parser asks, so that no sample is taken from a stream early.
-    std::uint64_t needed = 12;
-    for (;;) {
-        const tamberlyn::WavHead result =
-            tamberlyn::ParseWavHead(in.head.data(), in.head.size(), in.wav, needed);
-        if (result == tamberlyn::WavHead::kComplete) break;
-        if (result != tamberlyn::WavHead::kNeedMore) {
-            Refuse(path, "%s", tamberlyn::WavHeadMessage(result));
-            CloseWavInput(in);
-            return false;
-        }
-        if (needed > kMaxHead) {
-            Refuse(path, "more than 64 MiB of chunks before the audio data");
-            CloseWavInput(in);
-            return false;
-        }
-        const std::size_t had = in.head.size();
-        in.head.resize(static_cast<std::size_t>(needed));
-        const std::ptrdiff_t got = tamberlyn::ReadFile(in.fd, in.head.data() + had, needed - had);
-        if (got < 0) {
-            Fail("cannot read", path, errno);
-            CloseWavInput(in);
-            return false;
-        }
-        if (static_cast<std::size_t>(got) < needed - had) {
-            // The file ends inside its head: say what the bytes there are, if anything.
-            in.head.resize(had + static_cast<std::size_t>(got));
-            const tamberlyn::WavHead found =
-                tamberlyn::ParseWavHead(in.head.data(), in.head.size(), in.wav, needed);
-            Refuse(path, "%s",
-                   in.head.empty() ? "the file is empty" : tamberlyn::WavHeadMessage(found));
-            CloseWavInput(in);
-            return false;
-        }
+    // A stream: only its head can be known before its samples are read.
+    tamberlyn::WavDiagnosis& d = in.diagnosis;
+    std::uint8_t first[44];
+    std::size_t got = 0;
+    d.error = ReadStreamAt(&in, 0, first, sizeof first, got);
+    if (!d.error && got == sizeof first &&
+        std::all_of(first, first + sizeof first, [](std::uint8_t b) { return b == 0; })) {
+        d.state = tamberlyn::WavState::kUnfinishedRecording;
+        d.placeholder = true;
+        d.head = tamberlyn::WavHead::kComplete;
+        return true;
     }
-    in.data = tamberlyn::ResolveWavData(in.wav, in.file_size);
+    if (!d.error) d.head = tamberlyn::ReadWavHead(SourceOf(in), d.wav, d.error);
+    if (d.error) {
+        Fail("cannot read", name, d.error);
+        CloseWavInput(in);
+        return false;
+    }
+    if (d.head != tamberlyn::WavHead::kComplete) {
+        d.state = tamberlyn::WavState::kNotWav;
+        if (in.head.size() >= kMaxStreamHead) {
+            Refuse(name, "more than 64 MiB of chunks before the audio data in a stream");
+            CloseWavInput(in);
+            return false;
+        }
+        return true;
+    }
+    const std::uint32_t size = d.wav.data_size;
+    d.state = size == 0 || size == tamberlyn::kWavUnknownSize ? tamberlyn::WavState::kUnknownLength
+                                                              : tamberlyn::WavState::kFinished;
+    d.data_bytes = size;
     return true;
 }
 
-bool RequirePcm16(const WavInput& in, int max_channels) {
-    if (tamberlyn::IsPcm16(in.wav, max_channels)) return true;
-    const unsigned channels = in.wav.channels;
-    const char* why = "only 16-bit PCM is supported";
-    if (in.wav.format_tag == tamberlyn::kWavFormatPcm && in.wav.bits_per_sample == 16) {
-        why = channels < 1 || channels > static_cast<unsigned>(max_channels)
-                  ? "only 1 to 8 channels are supported"
-                  : "the format chunk's sample rate or block alignment is wrong";
-    }
-    Refuse(in.shown.c_str(), "%s: %s", DescribeFormat(in.wav).c_str(), why);
-    return false;
+void RefuseHead(const WavInput& in) {
+    const tamberlyn::WavDiagnosis& d = in.diagnosis;
+    const bool empty = in.seekable ? in.file_size == 0 : in.stream_read == 0;
+    Refuse(in.name, "%s", empty ? "the file is empty" : tamberlyn::WavHeadMessage(d.head));
 }
 
 void CloseWavInput(WavInput& in) {
-    if (in.fd > STDIN_FILENO) ::close(in.fd);
-    in.fd = -1;
+    if (in.owned && in.file != tamberlyn::kNoFile) tamberlyn::CloseFile(in.file);
+    in.file = tamberlyn::kNoFile;
+    in.owned = false;
 }
 
 std::string DescribeFormat(const tamberlyn::WavDescription& wav) {

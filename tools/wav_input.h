@@ -1,30 +1,37 @@
-// Opening a WAV file given on the command line and reading its head.
+// Opening a WAV file named on the command line and judging what it is, through the library's one
+// WAV reader: the same walk for `silence`, `info` and `repair`.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "console.h"
+#include "wav/wav_diagnosis.h"
 #include "wav/wav_reader.h"
 
 namespace tamberlyn_cli {
 
 struct WavInput {
-    std::string shown;  // the name as the user gave it
-    int fd = -1;
-    bool seekable = false;
-    std::uint64_t file_size = tamberlyn::kUnknownFileSize;
-    std::vector<std::uint8_t> head;  // the file's bytes up to the first sample
-    tamberlyn::WavDescription wav;
-    tamberlyn::WavDataExtent data;
+    NativeString name;  // as the user gave it
+    FileHandle file = tamberlyn::kNoFile;
+    bool owned = false;     // opened here (not standard input)
+    bool seekable = false;  // a regular file, read at offsets
+    std::uint64_t file_size = 0;
+    tamberlyn::FileInfo info;
+    // A file's state; for a stream only its head is known (state kUnknownLength or kFinished).
+    tamberlyn::WavDiagnosis diagnosis;
+    // A stream's bytes up to the first sample, read on the way there.
+    std::vector<std::uint8_t> head;
+    std::uint64_t stream_read = 0;  // bytes taken from the stream
 };
 
-// Opens `path` ("-" for standard input) and reads its head. Prints one line naming the file and
-// the reason, and returns false, when it cannot be opened or read or is no WAV file at all.
-bool OpenWavInput(const char* path, WavInput& in);
+// Opens `name` ("-" for standard input) for reading and judges it. Prints one line naming the
+// file and the reason, and returns false, when it cannot be opened or read, or is a folder.
+bool OpenWavInput(const NativeString& name, WavInput& in);
 
-// Refuses (with one line) anything but 16-bit PCM of 1 to `max_channels` channels.
-bool RequirePcm16(const WavInput& in, int max_channels);
+// The bytes of a stream's head, or of a file at any offset: through this every reader goes.
+tamberlyn::WavSource SourceOf(WavInput& in);
 
 void CloseWavInput(WavInput& in);
 
@@ -33,5 +40,8 @@ std::string DescribeFormat(const tamberlyn::WavDescription& wav);
 
 // Seconds of `bytes` of samples in that format (whole frames).
 double SecondsOf(const tamberlyn::WavDescription& wav, std::uint64_t bytes);
+
+// One line, when a head could not be read: what it is instead.
+void RefuseHead(const WavInput& in);
 
 }  // namespace tamberlyn_cli

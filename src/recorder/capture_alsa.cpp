@@ -22,6 +22,8 @@ extern "C" {
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "recorder/capture_service.h"
@@ -38,6 +40,11 @@ constexpr int kIdleMilliseconds = 10;
 // Errors with no frame in between for this long mean the device is gone, even where each one
 // seemed to recover.
 constexpr std::int64_t kLostAfterMilliseconds = 2000;
+// No frames for this long, with no error either (a sound server that froze), is a lost input
+// too; before the first frames a server may take its time to start a stream.
+constexpr std::int64_t kStalledAfterMilliseconds = 2500;
+constexpr std::int64_t kFirstFramesWithinMilliseconds = 6000;
+constexpr int kWatchMilliseconds = 500;
 
 struct AlsaDevice {
     bool open;
@@ -49,6 +56,9 @@ struct AlsaDevice {
     CaptureFormat format;         // for opening the device again
     int last_error;               // the last ALSA error, for a developer in a debugger
     std::int64_t last_frames_ms;  // when frames last arrived (capture thread only)
+    std::int64_t started_ms;      // when capture last started
+    bool frames_seen;             // since it started
+    bool lost;                    // MSG_INPUT_LOST was told, MSG_INPUT_BACK not yet
 
     pthread_mutex_t lock;
     pthread_cond_t changed;
@@ -69,6 +79,9 @@ AlsaDevice g_device = {false,
                        {},
                        0,
                        0,
+                       0,
+                       false,
+                       false,
                        PTHREAD_MUTEX_INITIALIZER,
                        PTHREAD_COND_INITIALIZER,
                        nullptr,
@@ -87,6 +100,17 @@ struct QuietAlsa {
     QuietAlsa(const QuietAlsa&) = delete;
     QuietAlsa& operator=(const QuietAlsa&) = delete;
 };
+
+// The last failed step and alsa-lib's reason, for the program's messages.
+CaptureFailure g_failure;
+bool g_failed = false;
+
+void Failed(const char* step, int err) {
+    std::snprintf(g_failure.step, sizeof g_failure.step, "%s", step);
+    std::snprintf(g_failure.reason, sizeof g_failure.reason, "%s",
+                  err < 0 ? snd_strerror(err) : std::strerror(err));
+    g_failed = true;
+}
 
 AlsaDevice* FromHandle(CaptureDevice handle) {
     return handle == &g_device && g_device.open ? &g_device : nullptr;
@@ -124,12 +148,49 @@ std::int64_t NowMilliseconds() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Opens "default" for the format; the PCM is prepared but not started.
-int OpenPcm(const CaptureFormat& format, snd_pcm_t*& pcm) {
+// A lost-or-back notice, on the capture thread, outside the lock.
+void Tell(AlsaDevice& d, std::uint32_t message, std::int64_t at) {
+    const auto when = static_cast<std::uint64_t>(at);
+    d.callback(&d, message, d.instance, static_cast<std::uintptr_t>(when & 0xFFFFFFFFu),
+               static_cast<std::uintptr_t>(when >> 32));
+}
+
+void LoseInput(AlsaDevice& d) {
+    if (d.lost) return;
+    d.lost = true;
+    Tell(d, MSG_INPUT_LOST, d.last_frames_ms);
+}
+
+// Frames arrived: note when, and say the input is back if it was lost.
+void FramesArrived(AlsaDevice& d) {
+    d.last_frames_ms = NowMilliseconds();
+    d.frames_seen = true;
+    if (!d.lost) return;
+    d.lost = false;
+    Tell(d, MSG_INPUT_BACK, d.last_frames_ms);
+}
+
+// No frames, and no error either, for longer than a device pauses: a frozen sound server.
+void WatchForStall(AlsaDevice& d) {
+    const std::int64_t now = NowMilliseconds();
+    const bool stalled = d.frames_seen ? now - d.last_frames_ms > kStalledAfterMilliseconds
+                                       : now - d.started_ms > kFirstFramesWithinMilliseconds;
+    if (stalled) LoseInput(d);
+}
+
+// Opens "default" for the format; the PCM is prepared but not started. On failure `step` says
+// which step failed.
+int OpenPcm(const CaptureFormat& format, snd_pcm_t*& pcm, const char** step = nullptr) {
     pcm = nullptr;
     int err = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
-    if (err >= 0) err = Configure(pcm, format);
-    if (err < 0 && pcm != nullptr) {
+    if (err < 0) {
+        if (step != nullptr) *step = "cannot open the input 'default'";
+        return err;
+    }
+    err = Configure(pcm, format);
+    if (err < 0) {
+        if (step != nullptr)
+            *step = "the input 'default' cannot capture 16-bit mono at the rate asked";
         snd_pcm_close(pcm);
         pcm = nullptr;
     }
@@ -150,6 +211,7 @@ bool Pause(AlsaDevice& d, int ms) {
 // capture ends. Runs on the capture thread, which alone uses the PCM while capture runs; the
 // pointer changes under the lock, so that stop and close see either a PCM or none.
 void Reopen(AlsaDevice& d) {
+    LoseInput(d);
     pthread_mutex_lock(&d.lock);
     snd_pcm_t* gone = d.pcm;
     d.pcm = nullptr;
@@ -167,7 +229,6 @@ void Reopen(AlsaDevice& d) {
         pthread_mutex_lock(&d.lock);
         d.pcm = pcm;
         pthread_mutex_unlock(&d.lock);
-        d.last_frames_ms = NowMilliseconds();
         return;
     }
 }
@@ -178,7 +239,12 @@ bool WaitForFrames(AlsaDevice& d) {
     int n = snd_pcm_poll_descriptors(d.pcm, fds, kMaxPollFds);
     if (n < 0) n = 0;
     fds[n] = {d.wake_fd, POLLIN, 0};
-    if (::poll(fds, static_cast<nfds_t>(n + 1), -1) < 0) return false;
+    const int ready = ::poll(fds, static_cast<nfds_t>(n + 1), kWatchMilliseconds);
+    if (ready < 0) return false;
+    if (ready == 0) {
+        WatchForStall(d);
+        return true;
+    }
     if (fds[n].revents & POLLIN) {
         DrainWake(d);
         return false;
@@ -190,6 +256,7 @@ bool WaitForFrames(AlsaDevice& d) {
         // frames behind it: wait a little instead of spinning on it.
         pollfd wake = {d.wake_fd, POLLIN, 0};
         if (::poll(&wake, 1, kIdleMilliseconds) > 0) DrainWake(d);
+        WatchForStall(d);
     }
     return true;  // readable, or an error state that the next read reports
 }
@@ -228,17 +295,21 @@ void* CaptureThread(void* arg) {
         const std::uint32_t frame_bytes = d.format.block_align;
         const snd_pcm_uframes_t wanted =
             (buffer->buffer_length - buffer->bytes_recorded) / frame_bytes;
-        const snd_pcm_sframes_t got =
-            snd_pcm_readi(d.pcm, buffer->data + buffer->bytes_recorded, wanted);
-        bool full = false;
-        if (got > 0) {
-            d.last_frames_ms = NowMilliseconds();
-            buffer->bytes_recorded += static_cast<std::uint32_t>(got) * frame_bytes;
-            full = buffer->bytes_recorded + frame_bytes > buffer->buffer_length;
-        } else if (got == -EAGAIN || got == 0) {
-            WaitForFrames(d);
-        } else {
-            Recover(d, static_cast<int>(got));
+        // A buffer filled by a read that a stop overtook is handed back when capture starts
+        // again, before anything more is read.
+        bool full = wanted == 0;
+        if (!full) {
+            const snd_pcm_sframes_t got =
+                snd_pcm_readi(d.pcm, buffer->data + buffer->bytes_recorded, wanted);
+            if (got > 0) {
+                FramesArrived(d);
+                buffer->bytes_recorded += static_cast<std::uint32_t>(got) * frame_bytes;
+                full = buffer->bytes_recorded + frame_bytes > buffer->buffer_length;
+            } else if (got == -EAGAIN || got == 0) {
+                WaitForFrames(d);
+            } else {
+                Recover(d, static_cast<int>(got));
+            }
         }
 
         pthread_mutex_lock(&d.lock);
@@ -278,11 +349,17 @@ std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFor
     if (d.open) return kCaptureAllocated;
 
     snd_pcm_t* pcm = nullptr;
-    int err = OpenPcm(*format, pcm);
-    const int wake = err >= 0 ? ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
-    if (err < 0 || wake < 0) {
+    const char* step = "";
+    int err = OpenPcm(*format, pcm, &step);
+    if (err < 0) {
         d.last_error = err;
-        if (pcm != nullptr) snd_pcm_close(pcm);
+        Failed(step, err);
+        return kCaptureBadDeviceId;
+    }
+    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) {
+        Failed("cannot make the capture thread's wake-up event", errno);
+        snd_pcm_close(pcm);
         return kCaptureBadDeviceId;
     }
 
@@ -302,6 +379,7 @@ std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFor
     err = pthread_create(&d.thread, nullptr, CaptureThread, &d);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (err != 0) {
+        Failed("cannot start the capture thread", err);
         ::close(wake);
         snd_pcm_close(pcm);
         return kCaptureError;
@@ -351,9 +429,12 @@ std::uint32_t Start(CaptureDevice handle) {
         if (err >= 0) err = snd_pcm_start(d->pcm);
         if (err < 0) {
             d->last_error = err;
+            Failed("cannot start capturing from the input 'default'", err);
             result = kCaptureError;
         } else {
-            d->last_frames_ms = NowMilliseconds();
+            d->last_frames_ms = d->started_ms = NowMilliseconds();
+            d->frames_seen = false;
+            d->lost = false;
             d->started = true;
             pthread_cond_broadcast(&d->changed);
         }
@@ -422,5 +503,11 @@ constexpr CaptureService kAlsaService = {Open, Prepare, Add, Start, Stop, Unprep
 }  // namespace
 
 const CaptureService& PlatformCaptureService() { return kAlsaService; }
+
+bool LastCaptureFailure(CaptureFailure& out) {
+    if (!g_failed) return false;
+    out = g_failure;
+    return true;
+}
 
 }  // namespace tamberlyn

@@ -13,6 +13,8 @@
 //    sample of it reaches the caller). A notice already running may still finish after stop.
 //  - `stop`, `unprepare` and `close` are harmless on a device that is not open, not started, or
 //    whose buffer is still queued (they may return an error, and change nothing).
+//  - Other notices (MSG_INPUT_LOST, MSG_INPUT_BACK) may come on the same thread; they hand over
+//    no buffer.
 //  - No notice is delivered after `close` returns, whether or not a buffer is still queued, and a
 //    notice in progress when close is called finishes before close returns, its effects visible
 //    to the thread that called close.
@@ -27,6 +29,12 @@ using CaptureDevice = void*;
 constexpr std::uint32_t DEVICE_ANY = 0xFFFFFFFFu;  // any device that supports the format
 constexpr std::uint32_t CALLBACK_IS_FUNCTION = 0x30000;
 constexpr std::uint32_t MSG_BUFFER_DONE = 960;  // a queued buffer was filled and handed back
+// Notices a backend may deliver the same way, for whoever listens: the input was lost (frames
+// stopped coming, or the device went away) and is back. param1 and param2 are the low and high
+// 32 bits of when: the last frames before the loss, the first frames after it, in milliseconds
+// of the monotonic clock (std::chrono::steady_clock).
+constexpr std::uint32_t MSG_INPUT_LOST = 0x7E01;
+constexpr std::uint32_t MSG_INPUT_BACK = 0x7E02;
 
 // Results of the operations, numbered as the platform's waveform-audio API numbers them
 // (MMSYSERR_*, WAVERR_*), so that winmm's pass through unchanged.
@@ -94,6 +102,15 @@ struct CaptureService {
 
 // The backend this build was made with.
 const CaptureService& PlatformCaptureService();
+
+// What the platform's backend last failed to do, and the host's own reason (alsa-lib's
+// snd_strerror, winmm's error text), for a developer or the program to show. False when it has
+// not failed since it was loaded.
+struct CaptureFailure {
+    char step[96];     // "cannot open the input 'default'"
+    char reason[192];  // "No such entity"
+};
+bool LastCaptureFailure(CaptureFailure& out);
 
 // The service with no device at all: open always fails, everything else is harmless.
 const CaptureService& NoDeviceCaptureService();

@@ -13,6 +13,7 @@
 #include <mmsystem.h>
 
 #include <cstddef>
+#include <cstdio>
 
 #include "recorder/capture_service.h"
 
@@ -61,6 +62,24 @@ BOOL CALLBACK InitLock(PINIT_ONCE, PVOID, PVOID*) {
     InitializeCriticalSection(&g_binding.lock);
     InitializeConditionVariable(&g_binding.idle);
     return TRUE;
+}
+
+// The last failed step and winmm's own text for its result, for the program's messages.
+CaptureFailure g_failure;
+bool g_failed = false;
+
+MMRESULT Failed(const char* step, MMRESULT result) {
+    std::snprintf(g_failure.step, sizeof g_failure.step, "%s", step);
+    wchar_t text[MAXERRORLENGTH] = L"";
+    if (waveInGetErrorTextW(result, text, MAXERRORLENGTH) != MMSYSERR_NOERROR || text[0] == 0) {
+        std::snprintf(g_failure.reason, sizeof g_failure.reason, "MMSYSERR %u",
+                      static_cast<unsigned>(result));
+    } else if (WideCharToMultiByte(CP_UTF8, 0, text, -1, g_failure.reason, sizeof g_failure.reason,
+                                   nullptr, nullptr) == 0) {
+        g_failure.reason[0] = '\0';
+    }
+    g_failed = true;
+    return result;
 }
 
 WAVEHDR* Header(CaptureBuffer* buffer) { return reinterpret_cast<WAVEHDR*>(buffer); }
@@ -153,7 +172,9 @@ std::uint32_t Open(CaptureDevice* device, std::uint32_t id, const CaptureFormat*
         waveInOpen(&h, id, &wfx, reinterpret_cast<DWORD_PTR>(b.done), 0, CALLBACK_EVENT);
     if (result != MMSYSERR_NOERROR) {
         Release(b);
-        return result;
+        return Failed(waveInGetNumDevs() == 0 ? "there is no audio input device"
+                                              : "cannot open the audio input",
+                      result);
     }
     b.device = h;
     b.thread = CreateThread(nullptr, 0, NoticeThread, nullptr, 0, nullptr);
@@ -192,7 +213,8 @@ std::uint32_t Start(CaptureDevice device) {
     LeaveCriticalSection(&b.lock);
     // A buffer that was done while stopped is delivered now.
     SetEvent(b.done);
-    return waveInStart(Device(device));
+    const MMRESULT result = waveInStart(Device(device));
+    return result == MMSYSERR_NOERROR ? result : Failed("cannot start capturing", result);
 }
 
 std::uint32_t Stop(CaptureDevice device) {
@@ -229,5 +251,11 @@ constexpr CaptureService kWinmmService = {Open, Prepare, Add, Start, Stop, Unpre
 }  // namespace
 
 const CaptureService& PlatformCaptureService() { return kWinmmService; }
+
+bool LastCaptureFailure(CaptureFailure& out) {
+    if (!g_failed) return false;
+    out = g_failure;
+    return true;
+}
 
 }  // namespace tamberlyn

@@ -32,20 +32,24 @@ struct SoundRecorderState {
     std::int32_t blocks = 0;
     std::int32_t capture_rate = RECORD_SAMPLE_RATE;
     bool write_failed = false;  // no block is written after a failed write
+    SystemError write_error;    // why a block could not be written
+    SystemError finish_error;   // why the last stop could not finish the file
+    SystemError start_error;    // why the last start could not create the file
     Phase phase = Phase::kIdle;
     const CaptureService* service = nullptr;  // the service of the current recording
 };
 
 SoundRecorderState g_recorder;
+RecordingHooks g_hooks;
 
 // Serialises the exports (a host may call them from several threads). The notice thread never
 // takes it: stop waits for a notice in progress while holding it.
 std::mutex g_exports;
 
-bool WriteHeader(SoundRecorderState& s) {
+SystemError WriteHeader(SoundRecorderState& s) {
     std::uint8_t bytes[WAVE_HEADER_BYTES];
     SerializeWAVHeader(s.header, bytes);
-    return WriteFile(s.file, bytes, sizeof bytes);
+    return WriteAll(s.file, bytes, sizeof bytes);
 }
 
 std::int32_t Finish(SoundRecorderState& s) {
@@ -56,14 +60,19 @@ std::int32_t Finish(SoundRecorderState& s) {
         s.device_open = false;
     }
     FillWAVHeader(s.header, s.blocks);
-    if (RewindFile(s.file)) WriteHeader(s);
+    SystemError error = SeekFile(s.file, 0);
+    if (!error) error = WriteHeader(s);
     // Whatever a failed write, or a notice cut short at process exit, left past the last whole
     // block is not part of the recording.
-    TruncateFile(s.file,
-                 WAVE_HEADER_BYTES + static_cast<std::uint64_t>(s.blocks) * RECORD_BLOCK_BYTES);
+    const SystemError cut = TruncateFile(
+        s.file, WAVE_HEADER_BYTES + static_cast<std::uint64_t>(s.blocks) * RECORD_BLOCK_BYTES);
+    if (!error) error = cut;
     // What the caller is told is recorded survives a power cut.
-    SyncFile(s.file);
-    CloseFile(s.file);
+    const SystemError synced = SyncFile(s.file);
+    if (!error) error = synced;
+    const SystemError closed = CloseFile(s.file);
+    if (!error) error = closed;
+    s.finish_error = error;
     s.file = kNoFile;
     s.phase = Phase::kIdle;
     return s.blocks;
@@ -94,8 +103,42 @@ std::int32_t SoundRecorderOpenDevice() {
     return RESULT_SUCCESS;
 }
 
+namespace {
+
+void Tell(RecorderEvent::Kind kind, std::int32_t peak = 0, std::int64_t at_ms = 0,
+          SystemError error = {}) {
+    if (g_hooks.listener == nullptr) return;
+    const RecorderEvent event = {kind, g_recorder.blocks, peak, at_ms, error};
+    g_hooks.listener(g_hooks.context, event);
+}
+
+std::int32_t PeakOf(const char* block) {
+    std::int32_t peak = 0;
+    for (std::size_t i = 0; i < RECORD_BLOCK_BYTES; i += 2) {
+        std::int32_t v = static_cast<std::int16_t>(static_cast<std::uint16_t>(
+            static_cast<std::uint8_t>(block[i]) | static_cast<std::uint8_t>(block[i + 1]) << 8));
+        if (v < 0) v = -v;
+        if (v > peak) peak = v;
+    }
+    return peak;
+}
+
+std::int32_t BlockLimit() {
+    return g_hooks.block_limit > 0 && g_hooks.block_limit < kMaxHeaderBlocks ? g_hooks.block_limit
+                                                                             : kMaxHeaderBlocks;
+}
+
+}  // namespace
+
 void SoundRecorderCallback(CaptureDevice device, std::uint32_t message, std::uintptr_t,
-                           std::uintptr_t, std::uintptr_t) {
+                           std::uintptr_t param1, std::uintptr_t param2) {
+    if (message == MSG_INPUT_LOST || message == MSG_INPUT_BACK) {
+        const std::int64_t at = static_cast<std::int64_t>(
+            (static_cast<std::uint64_t>(param2) << 32) | (param1 & 0xFFFFFFFFu));
+        Tell(message == MSG_INPUT_LOST ? RecorderEvent::kInputLost : RecorderEvent::kInputBack, 0,
+             at);
+        return;
+    }
     if (message != MSG_BUFFER_DONE) return;
     SoundRecorderState& s = g_recorder;
 
@@ -105,13 +148,23 @@ void SoundRecorderCallback(CaptureDevice device, std::uint32_t message, std::uin
     s.service->add(device, &s.buffer, sizeof s.buffer);
 
     // A block counts only when it is in the file whole, and the header can describe it.
-    if (s.write_failed || s.blocks >= kMaxHeaderBlocks) return;
-    if (WriteFile(s.file, s.copy, RECORD_BLOCK_BYTES)) {
-        ++s.blocks;
-    } else {
+    if (s.write_failed || s.blocks >= BlockLimit()) return;
+    if (const SystemError e = WriteAll(s.file, s.copy, RECORD_BLOCK_BYTES)) {
         s.write_failed = true;
+        s.write_error = e;
+        Tell(RecorderEvent::kWriteFailed, 0, 0, e);
+        return;
     }
+    ++s.blocks;
+    if (g_hooks.listener != nullptr) Tell(RecorderEvent::kBlockWritten, PeakOf(s.copy));
+    if (s.blocks == g_hooks.block_limit) Tell(RecorderEvent::kLimitReached);
 }
+
+void SetRecordingHooks(const RecordingHooks& hooks) { g_hooks = hooks; }
+
+SystemError RecorderStartError() { return g_recorder.start_error; }
+
+SystemError RecorderFinishError() { return g_recorder.finish_error; }
 
 void SoundRecorderFinishAtUnload(bool process_exiting) {
     // A thread that died inside an export at process exit may still hold the lock.
@@ -135,14 +188,26 @@ extern "C" TAMBERLYN_API int32_t SoundRecorderStart(const tamberlyn_char16_t* pa
         tamberlyn::ReleaseModuleAfterRecording();
     }
 
+    // A FIFO or socket is refused without waiting for a reader: the open must not hold the lock.
     tamberlyn::FileHandle file;
-    if (tamberlyn::CreateFileForWriting(path, tamberlyn::kNoFile, file) !=
-        tamberlyn::CreateResult::kCreated) {
+    bool created = false;
+    if (tamberlyn::CreateFileForWriting(path, tamberlyn::kNoFile, true, file, s.start_error,
+                                        &created) != tamberlyn::CreateResult::kCreated) {
         return RECORDER_FILE_NOT_CREATED;
     }
     s.file = file;
     s.blocks = 0;
-    s.write_failed = !tamberlyn::WriteHeader(s);  // blocks must not land where the header goes
+    s.finish_error = {};
+    s.write_failed = false;
+    s.write_error = {};
+    s.start_error = tamberlyn::WriteHeader(s);
+    if (s.start_error) {
+        // No placeholder, no recording: the file would not be recognised as one.
+        tamberlyn::CloseFile(s.file);
+        s.file = tamberlyn::kNoFile;
+        if (created) tamberlyn::RemoveFile(path);
+        return RECORDER_FILE_NOT_CREATED;
+    }
     s.service = &tamberlyn::ActiveCaptureService();
 
     const int32_t result = tamberlyn::SoundRecorderOpenDevice();

@@ -12,6 +12,8 @@ namespace {
 constexpr double kAnalysisRate = 4000.0;
 // Below this the high-pass removes what is not speech: DC, mains hum, rumble, fan drone.
 constexpr double kHighPassHz = 200.0;
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kSqrt2 = 1.41421356237309504880;
 constexpr float kFullScaleEnergy = 32768.0f * 32768.0f;
 
 // Above the floor (dB): a pause becomes sound above kEnterDb, or above kLeaveDb within
@@ -232,13 +234,13 @@ void StartPauseDetector(PauseDetector& d, std::uint32_t rate, int channels, int 
     // A second-order Butterworth high-pass at the analysis rate.
     const double analysis = static_cast<double>(r) / d.step;
     const double cutoff = std::min(kHighPassHz, 0.2 * analysis);
-    const double k = std::tan(M_PI * cutoff / analysis);
-    const double norm = 1.0 / (1.0 + M_SQRT2 * k + k * k);
+    const double k = std::tan(kPi * cutoff / analysis);
+    const double norm = 1.0 / (1.0 + kSqrt2 * k + k * k);
     d.b0 = static_cast<float>(norm);
     d.b1 = static_cast<float>(-2.0 * norm);
     d.b2 = static_cast<float>(norm);
     d.a1 = static_cast<float>(2.0 * (k * k - 1.0) * norm);
-    d.a2 = static_cast<float>((1.0 - M_SQRT2 * k + k * k) * norm);
+    d.a2 = static_cast<float>((1.0 - kSqrt2 * k + k * k) * norm);
 }
 
 void FeedPauseDetector(PauseDetector& d, const std::uint8_t* p, std::size_t count,

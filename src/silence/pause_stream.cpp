@@ -66,7 +66,8 @@ void Flush(Pass& p, bool all) {
     const std::size_t leave = all ? 0 : std::min(p.staged, static_cast<std::size_t>(end % kPage));
     const std::size_t out = p.staged - leave;
     if (out == 0) return;
-    if (!p.sink->write(p.sink->context, p.stage, out)) {
+    p.counts->error = p.sink->write(p.sink->context, p.stage, out);
+    if (p.counts->error) {
         p.write_failed = true;
         return;
     }
@@ -190,12 +191,12 @@ StreamResult CutPauses(FileHandle in, std::uint64_t limit, const PauseRule& rule
             into = tail;
             want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, sizeof tail));
         }
-        const std::ptrdiff_t got = ReadFile(in, into, want);
-        if (got < 0) {
+        std::size_t n = 0;
+        counts.error = ReadFull(in, into, want, n);
+        if (counts.error) {
             result = StreamResult::kReadFailed;
             break;
         }
-        const auto n = static_cast<std::size_t>(got);
         counts.read += n;
         remaining -= n;
         if (into != tail) {

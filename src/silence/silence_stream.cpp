@@ -17,11 +17,11 @@ struct alignas(kPage) LargeBuffer {
 LargeBuffer g_large[kLendable];
 std::atomic<bool> g_lent[kLendable];
 
-bool WriteToFile(void* context, const void* data, std::size_t size) {
-    return WriteFile(*static_cast<FileHandle*>(context), data, size);
+SystemError WriteToFile(void* context, const void* data, std::size_t size) {
+    return WriteAll(*static_cast<FileHandle*>(context), data, size);
 }
 
-bool Discard(void*, const void*, std::size_t) { return true; }
+SystemError Discard(void*, const void*, std::size_t) { return {}; }
 
 }  // namespace
 
@@ -61,9 +61,9 @@ StreamResult FilterStream(FileHandle in, std::uint64_t limit, const SilenceRule&
         const std::size_t space = buffer.size - pending - carried;
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(space, remaining));
-        const std::ptrdiff_t got = ReadFile(in, buf + pending + carried, want);
-        if (got < 0) return StreamResult::kReadFailed;
-        const auto n = static_cast<std::size_t>(got);
+        std::size_t n = 0;
+        counts.error = ReadFull(in, buf + pending + carried, want, n);
+        if (counts.error) return StreamResult::kReadFailed;
         counts.read += n;
         remaining -= n;
 
@@ -81,13 +81,17 @@ StreamResult FilterStream(FileHandle in, std::uint64_t limit, const SilenceRule&
         const auto leave = static_cast<std::size_t>(end - end / kPage * kPage);
         const std::size_t out = pending - std::min(leave, pending);
         if (out == 0) continue;
-        if (!sink.write(sink.context, buf, out)) return StreamResult::kWriteFailed;
+        counts.error = sink.write(sink.context, buf, out);
+        if (counts.error) return StreamResult::kWriteFailed;
         counts.written += out;
         out_offset += out;
         std::memmove(buf, buf + out, pending - out + carried);
         pending -= out;
     }
-    if (pending > 0 && !sink.write(sink.context, buf, pending)) return StreamResult::kWriteFailed;
+    if (pending > 0) {
+        counts.error = sink.write(sink.context, buf, pending);
+        if (counts.error) return StreamResult::kWriteFailed;
+    }
     counts.written += pending;
     return StreamResult::kDone;
 }

@@ -9,9 +9,9 @@
 
 namespace tamberlyn {
 
-// Where the kept bytes go. `write` takes all `size` bytes or returns false.
+// Where the kept bytes go. `write` takes all `size` bytes or says why not.
 struct DataSink {
-    bool (*write)(void* context, const void* data, std::size_t size);
+    SystemError (*write)(void* context, const void* data, std::size_t size);
     void* context;
 };
 
@@ -45,6 +45,7 @@ enum class StreamResult { kDone, kReadFailed, kWriteFailed };
 struct StreamCounts {
     std::uint64_t read = 0;     // bytes taken from the input, a trailing partial frame included
     std::uint64_t written = 0;  // bytes handed to the sink: whole frames only
+    SystemError error;          // why a read or a write failed
 };
 
 // Reads `limit` bytes (fewer if the file ends first; all of it with kToEndOfFile) from `in`,

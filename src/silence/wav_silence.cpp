@@ -20,8 +20,9 @@ __attribute__((noinline))
 int32_t
 CopyFiltered(FileHandle input, FileHandle output) {
     std::uint8_t header[WAVE_HEADER_BYTES] = {};
-    if (tamberlyn::ReadFile(input, header, sizeof header) < 0) return SILENCE_IO_FAILED;
-    if (!tamberlyn::WriteFile(output, header, sizeof header)) return SILENCE_IO_FAILED;
+    std::size_t got = 0;
+    if (tamberlyn::ReadFull(input, header, sizeof header, got)) return SILENCE_IO_FAILED;
+    if (tamberlyn::WriteAll(output, header, sizeof header)) return SILENCE_IO_FAILED;
 
     // A lent static buffer when one is free, else a small one on this thread's stack.
     std::uint8_t small[tamberlyn::kSmallSilenceBufferBytes];
@@ -40,18 +41,20 @@ CopyFiltered(FileHandle input, FileHandle output) {
 
 extern "C" TAMBERLYN_API int32_t WAVSilence(const tamberlyn_char16_t* input,
                                             const tamberlyn_char16_t* output) {
-    const FileHandle in = tamberlyn::OpenFileForReading(input);
-    if (in == tamberlyn::kNoFile) return SILENCE_OPEN_FAILED;
+    FileHandle in;
+    if (tamberlyn::OpenFileForReading(input, in)) return SILENCE_OPEN_FAILED;
 
     FileHandle out;
-    if (tamberlyn::CreateFileForWriting(output, in, out) != tamberlyn::CreateResult::kCreated) {
+    tamberlyn::SystemError error;
+    if (tamberlyn::CreateFileForWriting(output, in, false, out, error) !=
+        tamberlyn::CreateResult::kCreated) {
         tamberlyn::CloseFile(in);
         return SILENCE_OPEN_FAILED;
     }
 
     int32_t result = CopyFiltered(in, out);
     tamberlyn::CloseFile(in);
-    if (!tamberlyn::CloseFile(out)) result = SILENCE_IO_FAILED;
+    if (tamberlyn::CloseFile(out)) result = SILENCE_IO_FAILED;
     if (result == RESULT_SUCCESS) {
         std::fputs("Silence removal completed successfully.\n", stdout);
         std::fflush(stdout);

@@ -10,125 +10,184 @@ namespace tamberlyn {
 namespace {
 
 constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
+// Bytes past the placeholder that must not all be zero for it to be told from other zeros.
+constexpr std::size_t kTellingBytes = 32;
+constexpr std::size_t kDataIdEnd = WAVE_HEADER_BYTES - 4;  // the recorder's header up to "data"
 
-// The recorder's header for `blocks` blocks, as a stop writes it.
-bool IsRecorderLayout(const std::uint8_t* bytes, std::size_t size, const WavDescription& wav) {
-    if (size < WAVE_HEADER_BYTES || wav.data_offset != WAVE_HEADER_BYTES) return false;
-    WAVHeader header;
-    FillWAVHeader(header, static_cast<std::int32_t>(wav.data_size / RECORD_BLOCK_BYTES));
-    std::uint8_t expected[WAVE_HEADER_BYTES];
-    SerializeWAVHeader(header, expected);
-    return wav.data_size % RECORD_BLOCK_BYTES == 0 &&
-           std::memcmp(bytes, expected, WAVE_HEADER_BYTES) == 0;
+bool AllZero(const std::uint8_t* p, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (p[i] != 0) return false;
+    }
+    return true;
 }
 
-// Walks the chunks after the data; true when they end exactly at the end of the file.
-bool ChunksFillTheRest(const std::uint8_t* bytes, std::size_t size, std::uint64_t at,
-                       std::uint64_t file_size, const WavBytesAt* more) {
-    for (int chunks = 0; at + 8 <= file_size && chunks < 10000; ++chunks) {
-        std::uint8_t p[8];
-        if (at + 8 <= size) {
-            std::memcpy(p, bytes + at, 8);
-        } else if (more == nullptr || !more->read(more->context, at, p, 8)) {
-            return false;  // not read: cannot tell
-        }
-        const std::uint32_t chunk = GetLE32(p + 4);
-        at += 8 + std::uint64_t{chunk} + (chunk & 1u);
+// The recorder's header for a data size, as a stop writes it for whole blocks.
+void RecorderHeader(std::uint32_t data_bytes, std::uint8_t (&bytes)[WAVE_HEADER_BYTES]) {
+    WAVHeader header;
+    FillWAVHeader(header, 0);
+    header.data_size = data_bytes;
+    header.riff_size = data_bytes + static_cast<std::uint32_t>(WAVE_HEADER_BYTES - 8);
+    SerializeWAVHeader(header, bytes);
+}
+
+// The recorder's placeholder: 44 zero bytes, or the start of the header that finishes a
+// recording written over them and cut short (a repair that failed half-way), its sizes whatever
+// they came to be.
+bool IsPlaceholder(const std::uint8_t* bytes) {
+    std::uint8_t layout[WAVE_HEADER_BYTES];
+    RecorderHeader(0, layout);
+    std::size_t written = WAVE_HEADER_BYTES;
+    while (written > 0 && bytes[written - 1] == 0) --written;
+    for (std::size_t i = 0; i < written; ++i) {
+        const bool size_field = (i >= 4 && i < 8) || i >= kDataIdEnd;
+        if (!size_field && bytes[i] != layout[i]) return false;
     }
-    return at == file_size;
+    // With its "data" written in full the header is read as one.
+    return written < kDataIdEnd;
+}
+
+// The header a stop writes for `wav`'s data size in whole blocks.
+bool IsRecorderLayout(const std::uint8_t* bytes, std::size_t size, const WavDescription& wav) {
+    if (size < WAVE_HEADER_BYTES || wav.data_offset != WAVE_HEADER_BYTES ||
+        wav.data_size % RECORD_BLOCK_BYTES != 0) {
+        return false;
+    }
+    std::uint8_t expected[WAVE_HEADER_BYTES];
+    RecorderHeader(wav.data_size, expected);
+    return std::memcmp(bytes, expected, WAVE_HEADER_BYTES) == 0;
+}
+
+void DescribeRecorderFormat(WavDescription& wav) {
+    WAVHeader header;
+    FillWAVHeader(header, 0);
+    wav.format_tag = header.format_tag;
+    wav.channels = header.channels;
+    wav.sample_rate = header.samples_per_second;
+    wav.block_align = header.block_align;
+    wav.bits_per_sample = header.bits_per_sample;
+    wav.data_offset = WAVE_HEADER_BYTES;
+}
+
+// The samples run to the end of the file: the sizes that say so, in whole samples; a lone odd
+// byte at the end is the only thing the repair may cut.
+void RepairToTheEnd(WavDiagnosis& d, std::uint64_t file_size) {
+    const std::uint64_t held = file_size - d.wav.data_offset;
+    const std::uint64_t data = held & ~std::uint64_t{1};
+    d.data_bytes = held;
+    if (data > kMax32 - (d.wav.data_offset - 8)) {
+        d.why = "it holds more sample data than a WAV file's 32-bit sizes can describe";
+        return;
+    }
+    if (!IsPcm16(d.wav, 0xFFFF)) {
+        d.why = "only 16-bit PCM WAV files are repaired";
+        return;
+    }
+    d.repairable = true;
+    d.length = d.wav.data_offset + data;
+    if (d.placeholder) {
+        RecorderHeader(static_cast<std::uint32_t>(data), d.header);
+        d.header_bytes = WAVE_HEADER_BYTES;
+    } else {
+        d.sizes = WavSizesFor(d.wav, data, 0);
+    }
 }
 
 }  // namespace
 
-WavDiagnosis DiagnoseWav(const std::uint8_t* bytes, std::size_t size, std::uint64_t file_size,
-                         const WavBytesAt* more) {
+WavDiagnosis DiagnoseWav(const WavSource& source, std::uint64_t file_size) {
     WavDiagnosis d;
-    static const std::uint8_t kZeros[WAVE_HEADER_BYTES] = {};
-    if (file_size >= WAVE_HEADER_BYTES && size >= WAVE_HEADER_BYTES &&
-        std::memcmp(bytes, kZeros, WAVE_HEADER_BYTES) == 0) {
-        // The recorder's placeholder: a recording that was never stopped.
-        d.condition = WavCondition::kUnfinishedRecording;
-        d.placeholder = true;
-        d.head = WavHead::kComplete;
-        WAVHeader header;
-        std::uint64_t blocks = (file_size - WAVE_HEADER_BYTES) / RECORD_BLOCK_BYTES;
-        if (blocks > static_cast<std::uint64_t>(kMaxHeaderBlocks)) blocks = kMaxHeaderBlocks;
-        FillWAVHeader(header, static_cast<std::int32_t>(blocks));
-        d.wav.format_tag = header.format_tag;
-        d.wav.channels = header.channels;
-        d.wav.sample_rate = header.samples_per_second;
-        d.wav.block_align = header.block_align;
-        d.wav.bits_per_sample = header.bits_per_sample;
-        d.wav.data_offset = WAVE_HEADER_BYTES;
-        d.wav.data_size = header.data_size;
-        d.data_bytes = header.data_size;
-        d.repairable = true;
-        d.write_header = true;
-        d.riff_size = header.riff_size;
-        d.data_size = header.data_size;
-        d.length = WAVE_HEADER_BYTES + std::uint64_t{header.data_size};
+    std::uint8_t first[WAVE_HEADER_BYTES + kTellingBytes] = {};
+    std::size_t got = 0;
+    d.error = source.read_at(source.context, 0, first, sizeof first, got);
+    if (d.error) {
+        d.head = WavHead::kReadFailed;
         return d;
     }
 
-    std::uint64_t needed = 0;
-    d.head = ParseWavHead(bytes, size, d.wav, needed);
-    if (d.head != WavHead::kComplete || d.wav.data_offset > file_size) {
-        if (d.head == WavHead::kComplete) d.head = WavHead::kNeedMore;
-        d.condition = WavCondition::kNotWav;
+    if (got >= WAVE_HEADER_BYTES && IsPlaceholder(first)) {
+        // The recorder's placeholder: a recording that was never stopped, if anything tells.
+        d.head = WavHead::kComplete;
+        d.placeholder = true;
+        DescribeRecorderFormat(d.wav);
+        if (got > WAVE_HEADER_BYTES &&
+            AllZero(first + WAVE_HEADER_BYTES, got - WAVE_HEADER_BYTES)) {
+            d.state = WavState::kUndecidable;
+            d.why =
+                "it begins with zeros past the 44 bytes of a recording's unwritten header: a "
+                "recording that began in silence cannot be told from other bytes";
+            d.data_bytes = file_size - WAVE_HEADER_BYTES;
+            return d;
+        }
+        d.state = WavState::kUnfinishedRecording;
+        RepairToTheEnd(d, file_size);
+        return d;
+    }
+
+    d.head = ReadWavHead(source, d.wav, d.error);
+    if (d.head == WavHead::kComplete && d.wav.data_offset > file_size) d.head = WavHead::kCutShort;
+    if (d.head != WavHead::kComplete) {
+        d.state = WavState::kNotWav;
         return d;
     }
     const WavDescription& wav = d.wav;
     const std::uint64_t held = file_size - wav.data_offset;
-    const std::uint64_t frame = wav.block_align > 0 ? wav.block_align : 1;
-    const bool pcm16 = IsPcm16(wav, 0xFFFF);
-    d.unrepairable = pcm16 ? nullptr : "only 16-bit PCM WAV files are repaired";
+    const std::uint32_t declared = wav.data_size;
+    const bool riff_fits = wav.riff_size == Saturate32(file_size - 8) ||
+                           ((file_size & 1) && wav.riff_size == Saturate32(file_size - 7));
 
-    const bool recorder = IsRecorderLayout(bytes, size, wav);
-    const std::uint64_t pad = wav.data_size & 1u;
-    const std::uint64_t data_end = wav.data_offset + wav.data_size + pad;
-    const bool unknown = wav.data_size == 0 || wav.data_size == kWavUnknownSize;
-    if (recorder) {
-        // The recorder writes nothing after its data: the file's length is all that counts.
-        if (data_end == file_size) {
-            d.condition = WavCondition::kFinished;
-            d.data_bytes = wav.data_size;
+    if (declared == kWavUnknownSize) {
+        d.state = WavState::kUnknownLength;
+        d.riff_wrong = !riff_fits;
+        RepairToTheEnd(d, file_size);
+        return d;
+    }
+    if (declared > held) {
+        // The data chunk reaches past the end: a file cut short, or a writer that never came
+        // back to set its sizes.
+        d.state = WavState::kSizesDisagree;
+        d.data_wrong = true;
+        d.riff_wrong = !riff_fits;
+        RepairToTheEnd(d, file_size);
+        return d;
+    }
+    const std::uint64_t data_end = wav.data_offset + declared + (declared & 1u);
+    const WavTail tail = ReadWavTail(source, data_end, file_size, d.error);
+    if (tail == WavTail::kReadFailed) {
+        d.state = WavState::kNotWav;
+        d.head = WavHead::kReadFailed;
+        return d;
+    }
+    if (tail != WavTail::kNotChunks) {
+        // The data and what follows it fill the file: at most the RIFF size is wrong.
+        d.data_bytes = declared;
+        if (riff_fits) {
+            d.state = WavState::kFinished;
             return d;
         }
-        d.condition = WavCondition::kUnfinishedRecording;
-    } else if (!unknown && data_end <= file_size &&
-               ChunksFillTheRest(bytes, size, data_end, file_size, more)) {
-        d.data_bytes = wav.data_size;
-        if (wav.riff_size == Saturate32(file_size - 8)) {
-            d.condition = WavCondition::kFinished;
-            return d;
-        }
-        // Only the RIFF size is wrong.
-        d.condition = WavCondition::kSizesDisagree;
-        d.repairable = pcm16;
-        d.riff_size = Saturate32(file_size - 8);
-        d.data_size = wav.data_size;
+        d.state = WavState::kSizesDisagree;
+        d.riff_wrong = true;
+        d.repairable = true;
+        d.sizes = WavSizesFor(wav, declared, file_size - wav.data_offset - declared);
+        d.sizes.count = 1;  // the RIFF size alone
         d.length = file_size;
         return d;
-    } else if (!unknown && data_end < file_size) {
-        // Bytes after the data that are no chunks: which size is wrong, the file does not say.
-        d.condition = WavCondition::kSizesDisagree;
-        d.data_bytes = wav.data_size;
-        if (pcm16) d.unrepairable = "what follows the data chunk is not a chunk";
-        return d;
-    } else {
-        d.condition = WavCondition::kSizesDisagree;
     }
-    // The data runs to the end of the file: its size becomes what the file holds, whole frames.
-    // A recorder's file keeps whole one-second blocks only when that cuts no more than a frame.
-    std::uint64_t data = held / frame * frame;
-    if (recorder && held % RECORD_BLOCK_BYTES < frame)
-        data = held / RECORD_BLOCK_BYTES * RECORD_BLOCK_BYTES;
-    if (data > kMax32 - wav.data_offset) data = (kMax32 - wav.data_offset) / frame * frame;
-    d.data_bytes = data;
-    d.repairable = pcm16;
-    d.data_size = static_cast<std::uint32_t>(data);
-    d.riff_size = Saturate32(wav.data_offset - 8 + data);
-    d.length = wav.data_offset + data;
+    if (declared == 0 ||
+        (IsRecorderLayout(first, got, wav) && (file_size - data_end) % RECORD_BLOCK_BYTES == 0)) {
+        // Samples after a data size of 0 (a streaming writer's), or whole blocks after an
+        // earlier recording's header (a recording that was never stopped).
+        d.state = declared == 0 ? WavState::kSizesDisagree : WavState::kUnfinishedRecording;
+        d.data_wrong = true;
+        d.riff_wrong = !riff_fits;
+        RepairToTheEnd(d, file_size);
+        return d;
+    }
+    d.state = WavState::kUndecidable;
+    d.data_bytes = declared;
+    d.data_wrong = true;
+    d.why =
+        "what follows its data is neither chunks nor a recording's whole blocks: which size is "
+        "wrong, the file does not say";
     return d;
 }
 

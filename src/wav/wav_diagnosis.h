@@ -1,47 +1,50 @@
-// What state a WAV file is in, and what would make it readable: pure, from the file's first
-// bytes and its length.
+// What state a WAV file is in, judged from the file itself, and what would make it readable
+// without losing a sample. Pure: the file is read through a WavSource.
+//
+// An unfinished recording is told from other bytes by what the recorder writes: 44 zero bytes
+// (or the header of an earlier recording's stop) and then samples. Zeros that go on past the
+// 44 bytes could as well be a recording that began in digital silence as any file that begins
+// with zeros: such a file is left alone, as is anything else that cannot be told apart.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "wav/wav_reader.h"
+#include "wav/wav_sizes.h"
 
 namespace tamberlyn {
 
-enum class WavCondition {
+enum class WavState {
     kFinished,             // the sizes describe the file
     kUnfinishedRecording,  // a recording of this library that was never stopped
-    kSizesDisagree,        // another WAV whose sizes disagree with its length
+    kUnknownLength,        // the data size is unknown (0xFFFFFFFF): a stream's, or unfinished
+    kSizesDisagree,        // the RIFF size, the data size or both disagree with the file
+    kUndecidable,          // a WAV head, but what follows cannot be told apart: see `why`
     kNotWav,               // no WAV head could be read: `head` says why
 };
 
 struct WavDiagnosis {
-    WavCondition condition = WavCondition::kNotWav;
+    WavState state = WavState::kNotWav;
     WavHead head = WavHead::kNotRiff;
-    bool placeholder = false;      // the recorder's all-zero placeholder header
-    WavDescription wav;            // the format (the recorder's for a placeholder)
-    std::uint64_t data_bytes = 0;  // sample bytes the file really holds (whole frames)
+    SystemError error;             // a read that failed
+    WavDescription wav;            // the format (the recorder's, for its all-zero placeholder)
+    bool placeholder = false;      // the recorder's all-zero placeholder
+    std::uint64_t data_bytes = 0;  // the sample bytes the file holds
+    bool riff_wrong = false;       // which sizes disagree, for kSizesDisagree
+    bool data_wrong = false;
+    const char* why = nullptr;  // for kUndecidable, and for a file that cannot be repaired
+
     // The repair, when `repairable`: the file's first `header_bytes` bytes become `header`
-    // (a placeholder), or the RIFF size at 4 and the data size at data_offset - 4 are set; then
-    // the file is cut to `length`.
+    // (the recorder's header, for a recording) or take the size fields of `sizes`; then the
+    // file is cut to `length`, at most a lone odd byte shorter.
     bool repairable = false;
-    const char* unrepairable = nullptr;  // why not, when it is not
-    bool write_header = false;
-    std::uint32_t riff_size = 0;
-    std::uint32_t data_size = 0;
+    std::uint8_t header[44] = {};
+    std::size_t header_bytes = 0;
+    WavSizePatch sizes;
     std::uint64_t length = 0;
 };
 
-// Reads `size` bytes at `offset` of the file into `out`; false if it cannot.
-struct WavBytesAt {
-    bool (*read)(void* context, std::uint64_t offset, std::uint8_t* out, std::size_t size);
-    void* context;
-};
-
-// `bytes` are the file's first `size` bytes (at least up to the first sample), `file_size` its
-// length; `more` reads chunk headers beyond them (none: only `bytes` are looked at).
-WavDiagnosis DiagnoseWav(const std::uint8_t* bytes, std::size_t size, std::uint64_t file_size,
-                         const WavBytesAt* more = nullptr);
+WavDiagnosis DiagnoseWav(const WavSource& source, std::uint64_t file_size);
 
 }  // namespace tamberlyn

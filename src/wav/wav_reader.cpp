@@ -14,8 +14,18 @@ constexpr std::size_t kExtensibleBytes = 40;  // ... and cbSize, valid bits, mas
 // The tail of every standard sub-format GUID; its first two bytes are the plain format tag.
 constexpr std::uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                         0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+// A walk that meets more chunks than this before the data is not reading a WAV file.
+constexpr int kMaxChunks = 1 << 20;
 
 bool IdIs(const std::uint8_t* p, const char (&id)[5]) { return std::memcmp(p, id, 4) == 0; }
+
+// A chunk identifier is four printable ASCII characters; samples and tags rarely are.
+bool IsChunkId(const std::uint8_t* p) {
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] < 0x20 || p[i] > 0x7E) return false;
+    }
+    return true;
+}
 
 void ReadFormat(const std::uint8_t* p, std::uint32_t size, WavDescription& out) {
     out.format_tag = GetLE16(p);
@@ -30,58 +40,111 @@ void ReadFormat(const std::uint8_t* p, std::uint32_t size, WavDescription& out) 
     }
 }
 
+// Reads exactly `size` bytes at `offset`: false (and `error` for a failure) when they are not
+// all there.
+bool ReadExactly(const WavSource& source, std::uint64_t offset, std::uint8_t* out, std::size_t size,
+                 SystemError& error) {
+    std::size_t got = 0;
+    error = source.read_at(source.context, offset, out, size, got);
+    return !error && got == size;
+}
+
+SystemError ReadMemory(void* context, std::uint64_t offset, std::uint8_t* out, std::size_t size,
+                       std::size_t& got) {
+    const auto* bytes = static_cast<const WavBytes*>(context);
+    got = 0;
+    if (offset >= bytes->size) return {};
+    got = static_cast<std::size_t>(bytes->size - offset) < size
+              ? static_cast<std::size_t>(bytes->size - offset)
+              : size;
+    std::memcpy(out, bytes->data + offset, got);
+    return {};
+}
+
 }  // namespace
 
-WavHead ParseWavHead(const std::uint8_t* bytes, std::size_t size, WavDescription& out,
-                     std::uint64_t& needed) {
+WavSource MemoryWavSource(const WavBytes& bytes) {
+    return {ReadMemory, const_cast<WavBytes*>(&bytes)};
+}
+
+WavHead ReadWavHead(const WavSource& source, WavDescription& out, SystemError& error) {
     out = WavDescription{};
-    needed = 12;
-    if (size < 4)
-        return size == 0 || std::memcmp(bytes, "RIFF", size) == 0 ? WavHead::kNeedMore
-                                                                  : WavHead::kNotRiff;
-    if (IdIs(bytes, "RIFX")) return WavHead::kBigEndian;
-    if (IdIs(bytes, "RF64")) return WavHead::kRf64;
-    if (!IdIs(bytes, "RIFF")) return WavHead::kNotRiff;
-    if (size < 12) return WavHead::kNeedMore;
-    if (!IdIs(bytes + 8, "WAVE")) return WavHead::kNotWave;
-    out.riff_size = GetLE32(bytes + 4);
+    error = {};
+    std::uint8_t riff[12] = {};
+    std::size_t got = 0;
+    error = source.read_at(source.context, 0, riff, sizeof riff, got);
+    if (error) return WavHead::kReadFailed;
+    if (got < 4) {
+        return got == 0 || std::memcmp(riff, "RIFF", got) == 0 ? WavHead::kCutShort
+                                                               : WavHead::kNotRiff;
+    }
+    if (IdIs(riff, "RIFX")) return WavHead::kBigEndian;
+    if (IdIs(riff, "RF64")) return WavHead::kRf64;
+    if (!IdIs(riff, "RIFF")) return WavHead::kNotRiff;
+    if (got < sizeof riff) return WavHead::kCutShort;
+    if (!IdIs(riff + 8, "WAVE")) return WavHead::kNotWave;
+    out.riff_size = GetLE32(riff + 4);
 
     bool have_format = false;
     std::uint64_t at = 12;
-    for (;;) {
-        if (at + 8 > size) {
-            needed = at + 8;
-            return WavHead::kNeedMore;
+    for (int chunks = 0; chunks < kMaxChunks; ++chunks) {
+        std::uint8_t header[8];
+        if (!ReadExactly(source, at, header, sizeof header, error)) {
+            return error ? WavHead::kReadFailed : WavHead::kCutShort;
         }
-        const std::uint8_t* chunk = bytes + at;
-        const std::uint32_t chunk_size = GetLE32(chunk + 4);
-        if (IdIs(chunk, "data")) {
+        const std::uint32_t size = GetLE32(header + 4);
+        if (IdIs(header, "data")) {
             if (!have_format) return WavHead::kNoFormat;
             out.data_offset = at + 8;
-            out.data_size = chunk_size;
+            out.data_size = size;
             return WavHead::kComplete;
         }
-        if (IdIs(chunk, "fmt ")) {
-            if (chunk_size < kFmtBytes) return WavHead::kBadFormat;
-            const std::uint32_t used =
-                chunk_size < kExtensibleBytes ? chunk_size : kExtensibleBytes;
-            if (at + 8 + used > size) {
-                needed = at + 8 + used;
-                return WavHead::kNeedMore;
+        if (IdIs(header, "fmt ")) {
+            if (size < kFmtBytes) return WavHead::kBadFormat;
+            std::uint8_t format[kExtensibleBytes];
+            const std::size_t used = size < kExtensibleBytes ? size : kExtensibleBytes;
+            if (!ReadExactly(source, at + 8, format, used, error)) {
+                return error ? WavHead::kReadFailed : WavHead::kCutShort;
             }
-            ReadFormat(chunk + 8, chunk_size, out);
+            ReadFormat(format, size, out);
             have_format = true;
+        } else if (IdIs(header, "fact") && size >= 4) {
+            out.fact_count_offset = at + 8;
         }
         // RIFF pads every chunk to an even length.
-        at += 8 + std::uint64_t{chunk_size} + (chunk_size & 1u);
+        at += 8 + std::uint64_t{size} + (size & 1u);
     }
+    return WavHead::kNotWave;
+}
+
+WavTail ReadWavTail(const WavSource& source, std::uint64_t from, std::uint64_t size,
+                    SystemError& error) {
+    error = {};
+    if (from >= size) return from <= size + 1 ? WavTail::kNothing : WavTail::kNotChunks;
+    std::uint64_t at = from;
+    for (int chunks = 0; chunks < kMaxChunks; ++chunks) {
+        std::uint8_t header[8];
+        if (size - at < sizeof header) return WavTail::kNotChunks;
+        if (!ReadExactly(source, at, header, sizeof header, error)) {
+            return error ? WavTail::kReadFailed : WavTail::kNotChunks;
+        }
+        if (!IsChunkId(header)) return WavTail::kNotChunks;
+        const std::uint32_t chunk = GetLE32(header + 4);
+        at += 8 + std::uint64_t{chunk};
+        // The last chunk's pad byte is often left out by writers; readers do not need it.
+        if (at == size) return WavTail::kChunks;
+        at += chunk & 1u;
+        if (at == size) return WavTail::kChunks;
+        if (at > size) return WavTail::kNotChunks;
+    }
+    return WavTail::kNotChunks;
 }
 
 const char* WavHeadMessage(WavHead result) {
     switch (result) {
         case WavHead::kComplete:
             return "a WAV file";
-        case WavHead::kNeedMore:
+        case WavHead::kCutShort:
             return "the WAV header is cut short";
         case WavHead::kNotRiff:
             return "not a RIFF/WAVE file";
@@ -95,6 +158,8 @@ const char* WavHeadMessage(WavHead result) {
             return "no \"fmt \" chunk before the \"data\" chunk";
         case WavHead::kBadFormat:
             return "the \"fmt \" chunk is too short";
+        case WavHead::kReadFailed:
+            return "unreadable";
     }
     return "unreadable";
 }
@@ -122,21 +187,6 @@ void DescribeWavFormat(const WavDescription& wav, char* text, std::size_t size) 
         default:
             std::snprintf(text, size, "format 0x%04X", static_cast<unsigned>(wav.format_tag));
     }
-}
-
-WavDataExtent ResolveWavData(const WavDescription& wav, std::uint64_t file_size) {
-    WavDataExtent extent;
-    const bool known_file = file_size != kUnknownFileSize;
-    const std::uint64_t held =
-        known_file && file_size > wav.data_offset ? file_size - wav.data_offset : 0;
-    if (wav.data_size == 0 || wav.data_size == kWavUnknownSize ||
-        (known_file && wav.data_size > held)) {
-        extent.to_end = true;
-        extent.bytes = held;
-    } else {
-        extent.bytes = wav.data_size;
-    }
-    return extent;
 }
 
 }  // namespace tamberlyn

@@ -1,9 +1,12 @@
-// Reading the head of a RIFF/WAVE file: the chunk list up to the start of the sample data.
-// Pure: bytes in, description out; the caller reads the file.
+// Reading what a RIFF/WAVE file is: the chunk list up to the sample data, and what follows it.
+// Pure: the caller hands in a way to read bytes at an offset (a file, or bytes in memory) and
+// gets a description back. Every command of the program reads files through this one walk.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "runtime/system_error.h"
 
 namespace tamberlyn {
 
@@ -12,8 +15,15 @@ constexpr std::uint16_t kWavFormatFloat = 3;
 constexpr std::uint16_t kWavFormatALaw = 6;
 constexpr std::uint16_t kWavFormatMuLaw = 7;
 constexpr std::uint16_t kWavFormatExtensible = 0xFFFE;
-// A data size a writer puts in when it does not know the length (streams, unfinished files).
+// A size a writer puts in when it does not know the length (streams, unfinished files).
 constexpr std::uint32_t kWavUnknownSize = 0xFFFFFFFFu;
+
+// Where the walk reads: up to `size` bytes at `offset` into `out`, `got` fewer at the end.
+struct WavSource {
+    SystemError (*read_at)(void* context, std::uint64_t offset, std::uint8_t* out, std::size_t size,
+                           std::size_t& got);
+    void* context;
+};
 
 struct WavDescription {
     std::uint32_t riff_size = 0;
@@ -25,26 +35,38 @@ struct WavDescription {
     std::uint32_t sample_rate = 0;
     std::uint16_t block_align = 0;
     std::uint16_t bits_per_sample = 0;
+    // A "fact" chunk before the data: where its frame count lies, 0 when there is none.
+    std::uint64_t fact_count_offset = 0;
     // The "data" chunk: where its first byte lies in the file, and its size as declared.
     std::uint64_t data_offset = 0;
     std::uint32_t data_size = 0;
 };
 
 enum class WavHead {
-    kComplete,   // everything up to the sample data was read
-    kNeedMore,   // the bytes end before the data chunk's header; `needed` says how far to read
-    kNotRiff,    // no "RIFF" at the start
-    kBigEndian,  // "RIFX"
-    kRf64,       // "RF64": 64-bit sizes
-    kNotWave,    // RIFF, but not of form "WAVE"
-    kNoFormat,   // the data chunk comes before any "fmt " chunk
-    kBadFormat,  // a "fmt " chunk too short to describe the format
+    kComplete,    // everything up to the sample data was read
+    kCutShort,    // the file ends before the data chunk's header
+    kNotRiff,     // no "RIFF" at the start
+    kBigEndian,   // "RIFX"
+    kRf64,        // "RF64": 64-bit sizes
+    kNotWave,     // RIFF, but not of form "WAVE"
+    kNoFormat,    // the data chunk comes before any "fmt " chunk
+    kBadFormat,   // a "fmt " chunk too short to describe the format
+    kReadFailed,  // the source could not be read: `error` says why
 };
 
-// Parses the first `size` bytes of a file. On kNeedMore, `needed` is the number of bytes from the
-// start of the file that would let parsing go on.
-WavHead ParseWavHead(const std::uint8_t* bytes, std::size_t size, WavDescription& out,
-                     std::uint64_t& needed);
+// Walks the chunks from the start of the file to the data chunk, however large the chunks
+// before it are.
+WavHead ReadWavHead(const WavSource& source, WavDescription& out, SystemError& error);
+
+// What follows a data chunk that ends (with its pad byte) at `from` in a file of `size` bytes.
+enum class WavTail {
+    kNothing,    // the file ends there (or one byte short: a final pad byte left out)
+    kChunks,     // chunks, to the end of the file (the last one's pad byte may be left out)
+    kNotChunks,  // bytes that are no chunk list: samples, a tag, garbage
+    kReadFailed,
+};
+WavTail ReadWavTail(const WavSource& source, std::uint64_t from, std::uint64_t size,
+                    SystemError& error);
 
 // A short explanation of a refused head, for messages ("not a RIFF/WAVE file").
 const char* WavHeadMessage(WavHead result);
@@ -56,14 +78,11 @@ bool IsPcm16(const WavDescription& wav, int max_channels);
 // Writes at most `size` bytes, terminator included.
 void DescribeWavFormat(const WavDescription& wav, char* text, std::size_t size);
 
-// How much sample data there really is. The declared size holds unless it is 0 or unknown
-// (0xFFFFFFFF), or reaches past the end of a file of `file_size` bytes: then the data runs to the
-// end of the file and `to_end` is set. `file_size` is kUnknownFileSize for a stream.
-constexpr std::uint64_t kUnknownFileSize = ~std::uint64_t{0};
-struct WavDataExtent {
-    bool to_end = false;
-    std::uint64_t bytes = 0;  // with to_end: what the file holds after data_offset, if known
+// A source over bytes in memory.
+struct WavBytes {
+    const std::uint8_t* data;
+    std::size_t size;
 };
-WavDataExtent ResolveWavData(const WavDescription& wav, std::uint64_t file_size);
+WavSource MemoryWavSource(const WavBytes& bytes);
 
 }  // namespace tamberlyn

@@ -1,11 +1,9 @@
-#include <cstdio>
-#include <cstring>
-
 #include "commands.h"
+#include "program_version.h"
+
+namespace tamberlyn_cli {
 
 namespace {
-
-constexpr char kVersion[] = "1.0.0.1";
 
 constexpr char kUsage[] =
     "usage: tamberlyn silence IN.wav OUT.wav [--threshold T] [--keep SECONDS] [--pad SECONDS]\n"
@@ -25,25 +23,28 @@ constexpr char kUsage[] =
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int RunProgram(int argc, NativeChar** argv) {
+    StartConsole();
     if (argc < 2) {
-        std::fputs(kUsage, stderr);
+        PrintErr("%s", kUsage);
         return 2;
     }
-    const char* command = argv[1];
-    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
-        std::fputs(kUsage, stdout);
+    const NativeChar* command = argv[1];
+    if (ArgIs(command, "--help") || ArgIs(command, "-h")) {
+        PrintOut("%s", kUsage);
         return 0;
     }
-    if (std::strcmp(command, "--version") == 0) {
-        std::printf("tamberlyn %s\n", kVersion);
+    if (ArgIs(command, "--version")) {
+        PrintOut("tamberlyn %s\n", kTamberlynVersion);
         return 0;
     }
-    if (std::strcmp(command, "silence") == 0) return tamberlyn_cli::RunSilence(argc - 1, argv + 1);
-    if (std::strcmp(command, "record") == 0) return tamberlyn_cli::RunRecord(argc - 1, argv + 1);
-    if (std::strcmp(command, "info") == 0) return tamberlyn_cli::RunInfo(argc - 1, argv + 1);
-    if (std::strcmp(command, "repair") == 0) return tamberlyn_cli::RunRepair(argc - 1, argv + 1);
+    if (ArgIs(command, "silence")) return RunSilence(argc - 1, argv + 1);
+    if (ArgIs(command, "record")) return RunRecord(argc - 1, argv + 1);
+    if (ArgIs(command, "info")) return RunInfo(argc - 1, argv + 1);
+    if (ArgIs(command, "repair")) return RunRepair(argc - 1, argv + 1);
 
-    std::fprintf(stderr, "tamberlyn: unknown command '%s'\n%s", command, kUsage);
+    PrintErr("tamberlyn: unknown command %s\n%s", Quoted(command).c_str(), kUsage);
     return 2;
 }
+
+}  // namespace tamberlyn_cli

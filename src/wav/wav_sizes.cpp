@@ -1,0 +1,45 @@
+#include "wav/wav_sizes.h"
+
+#include <cstring>
+
+#include "wav/little_endian.h"
+
+namespace tamberlyn {
+
+namespace {
+
+void Add(WavSizePatch& patch, std::uint64_t offset, std::uint32_t value) {
+    WavSizeField& f = patch.fields[patch.count++];
+    f.offset = offset;
+    PutLE32(f.bytes, value);
+}
+
+}  // namespace
+
+WavSizePatch WavSizesFor(const WavDescription& wav, std::uint64_t data_bytes,
+                         std::uint64_t after_data, bool known) {
+    WavSizePatch patch;
+    const std::uint64_t riff = wav.data_offset - 8 + data_bytes + after_data;
+    Add(patch, 4, known ? Saturate32(riff) : kWavUnknownSize);
+    Add(patch, wav.data_offset - 4, known ? Saturate32(data_bytes) : kWavUnknownSize);
+    if (wav.fact_count_offset != 0 && wav.block_align > 0) {
+        Add(patch, wav.fact_count_offset,
+            known ? Saturate32(data_bytes / wav.block_align) : kWavUnknownSize);
+    }
+    return patch;
+}
+
+bool ApplyWavSizes(const WavSizePatch& patch, std::uint8_t* head, std::size_t size) {
+    bool all = true;
+    for (int i = 0; i < patch.count; ++i) {
+        const WavSizeField& f = patch.fields[i];
+        if (f.offset + 4 <= size) {
+            std::memcpy(head + f.offset, f.bytes, 4);
+        } else {
+            all = false;
+        }
+    }
+    return all;
+}
+
+}  // namespace tamberlyn

@@ -1,0 +1,33 @@
+// The sizes a WAV file states: the RIFF size, the data size and, if there is one, the frame
+// count of the "fact" chunk, computed once for what a file holds and set where they lie. The
+// program's `silence` sets them on what it writes, `repair` on what it mends.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "wav/wav_reader.h"
+
+namespace tamberlyn {
+
+struct WavSizeField {
+    std::uint64_t offset;  // in the file
+    std::uint8_t bytes[4];
+};
+
+struct WavSizePatch {
+    WavSizeField fields[3];
+    int count = 0;
+};
+
+// The fields that make `wav`'s head describe `data_bytes` of samples followed by `after_data`
+// bytes (the data chunk's pad byte, when the data is odd, and the chunks after it). With
+// `known` false, or sizes that 32 bits cannot hold, they are 0xFFFFFFFF, as streaming writers
+// leave them.
+WavSizePatch WavSizesFor(const WavDescription& wav, std::uint64_t data_bytes,
+                         std::uint64_t after_data, bool known = true);
+
+// Sets the fields that lie within `head`, the file's first `size` bytes; true when all did.
+bool ApplyWavSizes(const WavSizePatch& patch, std::uint8_t* head, std::size_t size);
+
+}  // namespace tamberlyn

@@ -1,0 +1,99 @@
+// What the console layer does alike everywhere: quoting names for messages.
+#include <cstdint>
+#include <cstdio>
+
+#include "console.h"
+
+namespace tamberlyn_cli {
+
+namespace {
+
+// Length of the UTF-8 sequence at `p` (of `n` bytes left), 0 when it is not one.
+std::size_t Utf8Length(const unsigned char* p, std::size_t n) {
+    const unsigned char lead = p[0];
+    std::size_t length;
+    std::uint32_t c;
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead < 0xE0) {
+        length = 2, c = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+        length = 3, c = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead < 0xF5) {
+        length = 4, c = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (n < length) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((p[k] & 0xC0u) != 0x80u) return 0;
+        c = (c << 6) | (p[k] & 0x3Fu);
+    }
+    static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    return length;
+}
+
+}  // namespace
+
+std::string Quoted(const NativeString& name) {
+    const std::string text = Utf8(name);
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    bool plain = true, apostrophe = false, shell = false;
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t length = Utf8Length(p + i, n - i);
+        if (length == 0 || p[i] < 0x20 || p[i] == 0x7F) plain = false;
+        apostrophe = apostrophe || p[i] == '\'';
+        shell = shell || p[i] == '"' || p[i] == '$' || p[i] == '`' || p[i] == '\\';
+        i += length == 0 ? 1 : length;
+    }
+    if (plain && !apostrophe) return "'" + text + "'";
+    if (plain && !shell) return "\"" + text + "\"";
+    // As coreutils quotes for a shell: 'a'$'\n''b'.
+    std::string out;
+    bool open = false;
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t length = Utf8Length(p + i, n - i);
+        const bool control = length == 0 || p[i] < 0x20 || p[i] == 0x7F;
+        if (control || p[i] == '\'') {
+            if (open) out += '\'';
+            open = false;
+            if (p[i] == '\'') {
+                out += "\\'";
+            } else if (p[i] == '\n') {
+                out += "$'\\n'";
+            } else if (p[i] == '\t') {
+                out += "$'\\t'";
+            } else if (p[i] == '\r') {
+                out += "$'\\r'";
+            } else {
+                char octal[8];
+                std::snprintf(octal, sizeof octal, "$'\\%03o'", static_cast<unsigned>(p[i]));
+                out += octal;
+            }
+            i += 1;
+            continue;
+        }
+        if (!open) out += '\'';
+        open = true;
+        out.append(text, i, length);
+        i += length;
+    }
+    if (open) out += '\'';
+    return out;
+}
+
+std::string Shown(const NativeString& name) {
+    const std::string quoted = Quoted(name);
+    const std::string text = Utf8(name);
+    return quoted == "'" + text + "'" ? text : quoted;
+}
+
+bool ArgIs(const NativeChar* arg, const char* text) {
+    for (; *text != '\0'; ++arg, ++text) {
+        if (*arg != static_cast<NativeChar>(*text)) return false;
+    }
+    return *arg == 0;
+}
+
+}  // namespace tamberlyn_cli
