@@ -13,6 +13,7 @@
 #include "recorder/sound_recorder.h"
 #include "silence/silence_filter.h"
 #include "tamberlyn.h"
+#include "wav/little_endian.h"
 #include "wav/recording_format.h"
 
 namespace tamberlyn_cli {
@@ -203,7 +204,9 @@ void ExplainStartFailure(int32_t result, const NativeString& path) {
 
 void ShowStatus(const NativeString& path, const Heard& h, long elapsed) {
     const std::int32_t peak = h.peak;
-    const double dbfs = peak > 0 ? 20.0 * std::log10(peak / 32768.0) : -120.0;
+    const double dbfs =
+        peak > 0 ? 20.0 * std::log10(static_cast<double>(peak) / tamberlyn::kPcm16FullScale)
+                 : -120.0;
     char bar[kBarWidth + 1];
     // -60 dBFS and below: an empty bar; 0 dBFS: a full one.
     const double fill = (dbfs + 60.0) / 60.0 * kBarWidth;

@@ -10,6 +10,8 @@
 #include "options.h"
 #include "safe_output.h"
 #include "silence/pause_stream.h"
+#include "wav/little_endian.h"
+#include "wav/recording_format.h"
 #include "wav/wav_sizes.h"
 #include "wav_input.h"
 
@@ -39,7 +41,9 @@ constexpr char kUsage[] =
     "                  start<TAB>end<TAB>label in seconds of IN\n"
     "  -               as IN reads standard input, as OUT writes standard output\n";
 
-constexpr double kDefaultKeepSeconds = 0.099875;
+// The library's rule: 799 samples at the recorder's 8000 Hz.
+constexpr double kDefaultKeepSeconds =
+    static_cast<double>(tamberlyn::kLibrarySilenceRule.keep) / tamberlyn::RECORD_SAMPLE_RATE;
 constexpr std::int32_t kAutoThreshold = 0;
 
 // One buffer for every pass of the program: reading, filtering, copying; as large as the
@@ -72,7 +76,7 @@ bool ParseThreshold(const std::string& text, std::int32_t& threshold) {
     std::string unit = text.substr(end);
     for (char& c : unit) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     if (unit == "db" || unit == "dbfs") {
-        magnitude = std::round(32768.0 * std::pow(10.0, value / 20.0));
+        magnitude = std::round(tamberlyn::kPcm16FullScale * std::pow(10.0, value / 20.0));
     } else if (!unit.empty() || value != std::floor(value) || text[0] == '+') {
         return false;
     }

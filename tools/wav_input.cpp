@@ -73,6 +73,7 @@ bool OpenWavInput(const NativeString& name, WavInput& in) {
         return false;
     }
     in.seekable = in.info.kind == tamberlyn::FileKind::kRegular;
+
     if (in.seekable) {
         in.file_size = in.info.size;
         in.diagnosis = tamberlyn::DiagnoseWav(SourceOf(in), in.file_size);

@@ -6,6 +6,7 @@
 #include "boundary/module_reference.h"
 #include "runtime/native_file.h"
 #include "tamberlyn.h"
+#include "wav/little_endian.h"
 #include "wav/wav_header.h"
 
 namespace tamberlyn {
@@ -113,10 +114,10 @@ void Tell(RecorderEvent::Kind kind, std::int32_t peak = 0, std::int64_t at_ms = 
 }
 
 std::int32_t PeakOf(const char* block) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(block);
     std::int32_t peak = 0;
     for (std::size_t i = 0; i < RECORD_BLOCK_BYTES; i += 2) {
-        std::int32_t v = static_cast<std::int16_t>(static_cast<std::uint16_t>(
-            static_cast<std::uint8_t>(block[i]) | static_cast<std::uint8_t>(block[i + 1]) << 8));
+        std::int32_t v = GetPcm16(bytes + i);
         if (v < 0) v = -v;
         if (v > peak) peak = v;
     }

@@ -66,6 +66,7 @@ enum class FileKind { kRegular, kFolder, kPipe, kDevice, kOther };
 struct FileInfo {
     FileKind kind = FileKind::kOther;
     std::uint64_t size = 0;
+    bool identified = false;   // `volume` and `index` are known
     std::uint64_t volume = 0;  // with `index`, names the file whatever path reaches it
     std::uint64_t index = 0;
     bool writable = true;  // the permissions let the owner write it
@@ -79,7 +80,7 @@ SystemError InfoOf(FileHandle file, FileInfo& info);
 // Through symbolic links, to what they name.
 SystemError InfoAt(const NativeChar* path, FileInfo& info);
 inline bool SameFile(const FileInfo& a, const FileInfo& b) {
-    return a.volume == b.volume && a.index == b.index;
+    return a.identified && b.identified && a.volume == b.volume && a.index == b.index;
 }
 // A symbolic link whose target does not exist.
 bool IsDanglingLink(const NativeChar* path);

@@ -96,6 +96,7 @@ void Describe(const struct stat& st, FileInfo& info) {
                 : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)   ? FileKind::kDevice
                                                                : FileKind::kOther;
     info.size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    info.identified = true;
     info.volume = static_cast<std::uint64_t>(st.st_dev);
     info.index = static_cast<std::uint64_t>(st.st_ino);
     info.writable = (st.st_mode & S_IWUSR) != 0;

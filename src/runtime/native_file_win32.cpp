@@ -158,7 +158,15 @@ SystemError InfoOf(FileHandle file, FileInfo& info) {
         return {};
     }
     BY_HANDLE_FILE_INFORMATION by;
-    if (!GetFileInformationByHandle(Handle(file), &by)) return LastError();
+    if (!GetFileInformationByHandle(Handle(file), &by)) {
+        // A file that says no more than its type and size (Wine's redirected standard streams).
+        LARGE_INTEGER size;
+        if (type != FILE_TYPE_DISK || !GetFileSizeEx(Handle(file), &size)) return LastError();
+        info.kind = FileKind::kRegular;
+        info.size = static_cast<std::uint64_t>(size.QuadPart);
+        return {};
+    }
+    info.identified = true;
     info.kind =
         (by.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kFolder : FileKind::kRegular;
     info.size = (static_cast<std::uint64_t>(by.nFileSizeHigh) << 32) | by.nFileSizeLow;

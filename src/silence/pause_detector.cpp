@@ -1,5 +1,7 @@
 #include "silence/pause_detector.h"
 
+#include "wav/little_endian.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -14,7 +16,8 @@ constexpr double kAnalysisRate = 4000.0;
 constexpr double kHighPassHz = 200.0;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kSqrt2 = 1.41421356237309504880;
-constexpr float kFullScaleEnergy = 32768.0f * 32768.0f;
+constexpr float kFullScaleEnergy =
+    static_cast<float>(kPcm16FullScale) * static_cast<float>(kPcm16FullScale);
 
 // Above the floor (dB): a pause becomes sound above kEnterDb, or above kLeaveDb within
 // kGraceWindows of the last sound (the weak consonant that ends a word after a short stop);
@@ -33,10 +36,6 @@ constexpr int kHoldWindows = 10;
 constexpr float kFaintDb = 30.0f;
 constexpr float kHoldWindowsPerFaintDb = 1.0f;
 constexpr int kMaxHoldWindows = 30;
-
-std::int32_t SampleAt(const std::uint8_t* p) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
-}
 
 // Levels are kept as mean squares relative to full scale; decibels only where they are shown
 // or feed the hold. The thresholds as ratios of mean squares:
@@ -173,7 +172,7 @@ void Measure(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
     const std::uint8_t* frame = p + d.skip * 2 * static_cast<std::size_t>(Channels);
     for (std::size_t k = d.skip; k < n; k += d.step, frame += stride) {
         for (int c = 0; c < Channels; ++c) {
-            const float x = static_cast<float>(SampleAt(frame + 2 * c));
+            const float x = static_cast<float>(GetPcm16(frame + 2 * c));
             const float y = b0 * x + z1[c];
             z1[c] = b1 * x - a1 * y + z2[c];
             z2[c] = b2 * x - a2 * y;
@@ -192,7 +191,7 @@ void MeasureFrames(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
         // As if the first sample had always been there: a DC offset starts settled, not as a
         // step that would sound like a click.
         for (int c = 0; c < d.channels; ++c) {
-            const float x = static_cast<float>(SampleAt(p + d.skip * 2 * d.channels + 2 * c));
+            const float x = static_cast<float>(GetPcm16(p + d.skip * 2 * d.channels + 2 * c));
             d.z1[c] = (d.b1 + d.b2) * x;
             d.z2[c] = d.b2 * x;
         }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "silence/silence_filter.h"
+#include "wav/little_endian.h"
 
 #if defined(__GNUC__)
 // The block helpers are small and sit in the innermost loop: inlined, they keep a block in
@@ -22,13 +23,9 @@ namespace blocks {
 // templates must stay its own, never merged with another's by the linker.
 namespace {
 
-inline std::int32_t SampleAt(const std::uint8_t* p) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
-}
-
 inline bool IsQuietFrame(const std::uint8_t* p, int channels, std::int32_t threshold) {
     for (int c = 0; c < channels; ++c, p += 2) {
-        const std::int32_t s = SampleAt(p);
+        const std::int32_t s = GetPcm16(p);
         if ((s < 0 ? -s : s) >= threshold) return false;
     }
     return true;

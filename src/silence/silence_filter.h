@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "wav/little_endian.h"
+
 namespace tamberlyn {
 
 constexpr int QUIET_THRESHOLD = 500;           // a sample whose magnitude is below this is quiet
@@ -16,7 +18,7 @@ constexpr bool IsQuietSample(std::int16_t sample) {
 }
 
 constexpr int kMaxSilenceChannels = 8;
-constexpr std::int32_t kMaxSilenceThreshold = 32768;
+constexpr std::int32_t kMaxSilenceThreshold = kPcm16FullScale;
 // The run counter saturates one past `keep`, and a block of frames is added to it before that
 // is checked; this bound keeps both inside 32 bits.
 constexpr std::int32_t kMaxSilenceKeep = 0x7FFFFF00;

@@ -9,6 +9,11 @@ inline std::uint16_t GetLE16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | p[1] << 8);
 }
 
+// A 16-bit PCM sample as files store it, and full scale: the magnitude of the most negative one,
+// which decibels below full scale (dBFS) are measured against.
+inline std::int16_t GetPcm16(const std::uint8_t* p) { return static_cast<std::int16_t>(GetLE16(p)); }
+constexpr std::int32_t kPcm16FullScale = 32768;
+
 inline std::uint32_t GetLE32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;

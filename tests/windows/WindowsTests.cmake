@@ -31,3 +31,19 @@ tamberlyn_warnings(windows_unload_tests)
 add_test(NAME windows_unload_while_recording COMMAND windows_unload_tests)
 set_tests_properties(windows_unload_while_recording PROPERTIES
     ENVIRONMENT "ALSA_CONFIG_PATH=${wine_scratch}/zeros.conf" TIMEOUT 120)
+
+# tamberlyn.exe: the same bytes, output and exit codes as the Linux program (when its build is
+# there), and Ctrl-C finalising a recording.
+find_program(SOX sox)
+if(EXISTS "${TAMBERLYN_LINUX_PROGRAM}" AND SOX)
+    add_test(NAME windows_program_matches_linux
+        COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/compare_with_linux.sh
+                ${TAMBERLYN_LINUX_PROGRAM} $<TARGET_FILE:tamberlyn_cli>
+                ${PROJECT_SOURCE_DIR}/scripts/wine-run ${wine_scratch}/compare)
+    set_tests_properties(windows_program_matches_linux PROPERTIES TIMEOUT 300)
+endif()
+add_test(NAME windows_program_ctrl_c_finalises_a_recording
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/ctrl_c_finalises.sh
+            $<TARGET_FILE:tamberlyn_cli> ${PROJECT_SOURCE_DIR}/scripts/wine-run
+            ${wine_scratch}/ctrl-c ${wine_scratch}/zeros.conf)
+set_tests_properties(windows_program_ctrl_c_finalises_a_recording PROPERTIES TIMEOUT 120)
