@@ -16,6 +16,7 @@
 #include "signal_builder.h"
 #include "tamberlyn.h"
 #include "test_files.h"
+#include "wav_reader.h"
 
 namespace tamberlyn_test {
 namespace {
@@ -261,6 +262,38 @@ TEST_F(Cli, RepairFinishesAKilledRecordingAndLeavesAFinishedFileAlone) {
     EXPECT_EQ(ReadBytes(Path("text.wav")), (Bytes{'h', 'i', '\n'}));
 }
 
+TEST_F(Cli, SilenceRefusesWhatItCannotTrustAndNeverHarmsAnOutput) {
+    std::mt19937 rng(4);
+    const Bytes wav = Wav(1, 8000, 16, RandomSignal(rng, 20000));
+    WriteBytes(Path("in.wav"), wav);
+    // An unfinished recording: refused, pointing to repair.
+    Bytes unfinished(44, 0);
+    unfinished.insert(unfinished.end(), wav.begin() + 44, wav.end());
+    WriteBytes(Path("rec.wav"), unfinished);
+    Outcome run = Tamberlyn({"silence", NarrowPath("rec.wav"), NarrowPath("out.wav")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("'tamberlyn repair' finishes it"), std::string::npos) << run.err;
+    // A read-only OUT, and a symbolic link to nothing, are left as they are.
+    WriteBytes(Path("ro.wav"), Bytes{'r', 'o'});
+    ::chmod(NarrowPath("ro.wav").c_str(), 0444);
+    ::symlink(NarrowPath("nowhere.wav").c_str(), NarrowPath("link.wav").c_str());
+    for (const char* out : {"ro.wav", "link.wav"}) {
+        run = Tamberlyn({"silence", NarrowPath("in.wav"), NarrowPath(out)});
+        EXPECT_EQ(run.status, 1) << out;
+    }
+    EXPECT_EQ(ReadBytes(Path("ro.wav")), (Bytes{'r', 'o'}));
+    EXPECT_FALSE(Exists(Path("nowhere.wav")));
+    // A newline in a name does not break the one line.
+    run = Tamberlyn({"silence", NarrowPath("no\nsuch.wav"), NarrowPath("out.wav")});
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find("no'$'\\n''such.wav'"), std::string::npos) << run.err;
+    // Standard output that is a regular file gets true sizes, as a named OUT does.
+    ASSERT_EQ(Tamberlyn({"silence", NarrowPath("in.wav"), "-"}, NarrowPath("stdout.wav")).status,
+              0);
+    ASSERT_EQ(Tamberlyn({"silence", NarrowPath("in.wav"), NarrowPath("named.wav")}).status, 0);
+    EXPECT_EQ(ReadBytes(Path("stdout.wav")), ReadBytes(Path("named.wav")));
+}
+
 TEST_F(Cli, RecordNeverDestroysAFileItDidNotCreate) {
     // No input device: this configuration names a card that does not exist.
     std::ofstream(NarrowPath("nocard.conf")) << "pcm.!default { type hw card 7 }\n";
@@ -279,6 +312,27 @@ TEST_F(Cli, RecordNeverDestroysAFileItDidNotCreate) {
     EXPECT_FALSE(Exists(Path("new.wav")));
     EXPECT_EQ(EntriesInDir(), 3u);  // nocard.conf, keep.wav, stderr.txt
     EXPECT_EQ(Tamberlyn({"record", NarrowPath("x.wav"), "--seconds", "1e3"}).status, 2);
+}
+
+TEST_F(Cli, RecordForceKeepsTheOwnerAndModeOfWhatItReplaces) {
+    std::ofstream(NarrowPath("zeros.conf"))
+        << "pcm.!default { type file slave.pcm { type null } infile \"/dev/zero\" file "
+           "\"/dev/null\" }\n";
+    ::setenv("ALSA_CONFIG_PATH", NarrowPath("zeros.conf").c_str(), 1);
+    WriteBytes(Path("old.wav"), Bytes{'o', 'l', 'd'});
+    ASSERT_EQ(::chmod(NarrowPath("old.wav").c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(NarrowPath("old.wav").c_str(), 4321, 4321), 0);
+    }
+    EXPECT_EQ(Tamberlyn({"record", NarrowPath("old.wav"), "--force", "--seconds", "1"}).status, 0);
+    ExpectValidRecording(ReadBytes(Path("old.wav")), 1);
+    struct stat st;
+    ASSERT_EQ(::stat(NarrowPath("old.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 4321u);
+    }
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // `tamberlyn record`, with the server killed and started again.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -37,6 +40,37 @@ protected:
         f();
         return std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
+    }
+
+    // Starts the program with `args`, its standard error to `err`, its files limited to
+    // `file_limit` bytes (0: no limit).
+    pid_t Program(const std::vector<std::string>& args, const std::string& err,
+                  std::uint64_t file_limit = 0) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            if (file_limit > 0) {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit = {static_cast<rlim_t>(file_limit),
+                                      static_cast<rlim_t>(file_limit)};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            std::vector<char*> argv = {const_cast<char*>(TAMBERLYN_CLI)};
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(TAMBERLYN_CLI, argv.data());
+            ::_exit(127);
+        }
+        return child;
+    }
+    static int Status(pid_t child) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::string Text(const std::string& name) {
+        const Bytes b = ReadBytes(Path(name));
+        return std::string(b.begin(), b.end());
     }
 
     PulseServer server_;
@@ -109,6 +143,95 @@ TEST_F(PulseTest, RecordCommandStopsAtItsSecondsAndOnHangUp) {
     const Bytes file = ReadBytes(Path("hup.wav"));
     ASSERT_GE(file.size(), 44u + 2 * 16000u);
     ExpectValidRecording(file, static_cast<std::uint32_t>((file.size() - 44) / 16000));
+}
+
+// The program hears the recorder, not the file: blocks that arrive together after a stall of
+// the program are not one too many, and a stall with nothing lost is no loss.
+TEST_F(PulseTest, RecordSavesExactlyItsSecondsThroughAStall) {
+    const pid_t child =
+        Program({"record", NarrowPath("four.wav"), "--seconds", "4"}, NarrowPath("err"));
+    ASSERT_TRUE(WaitForFileBlocks(NarrowPath("four.wav"), 1, 10));
+    ::kill(child, SIGSTOP);
+    std::this_thread::sleep_for(3s);
+    ::kill(child, SIGCONT);
+    EXPECT_EQ(Status(child), 0);
+    ExpectValidRecording(ReadBytes(Path("four.wav")), 4);
+    EXPECT_EQ(Text("err"), "recorded 4 s to " + NarrowPath("four.wav") + "\n");
+}
+
+TEST_F(PulseTest, RecordReportsTheTimeTheInputWasGone) {
+    const pid_t child =
+        Program({"record", NarrowPath("gap.wav"), "--seconds", "6"}, NarrowPath("err"));
+    ASSERT_TRUE(WaitForFileBlocks(NarrowPath("gap.wav"), 2, 10));
+    server_.Kill();
+    std::this_thread::sleep_for(3s);
+    ASSERT_TRUE(server_.Restart());
+    EXPECT_EQ(Status(child), 0);
+    ExpectValidRecording(ReadBytes(Path("gap.wav")), 6);
+    const std::string err = Text("err");
+    EXPECT_NE(err.find("the input is lost"), std::string::npos) << err;
+    EXPECT_NE(err.find("the input is back"), std::string::npos) << err;
+    // Gone for the three seconds, and for the server's start, the reopening (once a second)
+    // and the stream's start after them.
+    const std::size_t at = err.find(" s lost while the input was gone");
+    ASSERT_NE(at, std::string::npos) << err;
+    const double lost = std::atof(err.c_str() + err.rfind('(', at) + 1);
+    EXPECT_GE(lost, 3.0) << err;
+    EXPECT_LE(lost, 8.0) << err;
+}
+
+TEST_F(PulseTest, AFullDiskIsReportedAsSuchAndEndsTheRecording) {
+    const pid_t child =
+        Program({"record", NarrowPath("full.wav")}, NarrowPath("err"), 44 + 2 * 16000 + 100);
+    EXPECT_EQ(Status(child), 1);
+    ExpectValidRecording(ReadBytes(Path("full.wav")), 2);
+    const std::string err = Text("err");
+    EXPECT_NE(err.find("cannot write '" + NarrowPath("full.wav") + "': File too large"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("lost"), std::string::npos) << err;
+}
+
+TEST_F(PulseTest, ASecondInterruptEndsAStopThatAFrozenServerHolds) {
+    const pid_t child = Program({"record", NarrowPath("frozen.wav")}, NarrowPath("err"));
+    ASSERT_TRUE(WaitForFileBlocks(NarrowPath("frozen.wav"), 2, 10));
+    server_.Signal(SIGSTOP);
+    ::kill(child, SIGINT);
+    std::this_thread::sleep_for(1s);  // stopping, and waiting for the server
+    ::kill(child, SIGINT);
+    int status = 0;
+    EXPECT_LT(Timed([&] { status = Status(child); }), 1000ms);
+    EXPECT_EQ(status, 130);
+    server_.Signal(SIGCONT);
+    // What is left is an unfinished recording, which repair finishes.
+    EXPECT_EQ(std::system((std::string(TAMBERLYN_CLI) + " repair " + NarrowPath("frozen.wav") +
+                           " >/dev/null")
+                              .c_str()),
+              0);
+    const Bytes file = ReadBytes(Path("frozen.wav"));
+    EXPECT_GE(file.size(), 44u + 2 * 16000);
+}
+
+TEST_F(PulseTest, SilenceIsNamedAfterFiveSecondsOfIt) {
+    server_.PauseTone();  // what the player holds still plays for a few seconds
+    const pid_t child =
+        Program({"record", NarrowPath("mute.wav"), "--seconds", "12"}, NarrowPath("err"));
+    EXPECT_EQ(Status(child), 0);
+    const std::string err = Text("err");
+    EXPECT_NE(err.find("the input is silent: is the microphone muted?"), std::string::npos) << err;
+}
+
+TEST_F(PulseTest, AMissingSourceIsRefusedWithTheServersReason) {
+    ::setenv("PULSE_SOURCE", "no_such_source", 1);
+    const pid_t child =
+        Program({"record", NarrowPath("none.wav"), "--seconds", "1"}, NarrowPath("err"));
+    ::unsetenv("PULSE_SOURCE");
+    EXPECT_EQ(Status(child), 1);
+    const std::string err = Text("err");
+    EXPECT_EQ(err.rfind("tamberlyn: cannot ", 0), 0u) << err;
+    EXPECT_NE(err.find(" the input 'default'"), std::string::npos) << err;
+    EXPECT_NE(err.find("(PULSE_SOURCE=no_such_source)\n"), std::string::npos) << err;
+    EXPECT_FALSE(Exists(Path("none.wav")));
 }
 
 }  // namespace

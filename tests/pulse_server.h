@@ -96,8 +96,16 @@ public:
         return Alive(server_) && Alive(player_);
     }
 
+    // Sends `sig` to the server: SIGSTOP freezes it, SIGCONT lets it go on.
+    void Signal(int sig) { ::kill(server_, sig); }
+
+    // Stops feeding the tone: the source then carries digital silence.
+    void PauseTone() { ::kill(writer_, SIGSTOP); }
+
     // Kills the server at once, as a crash would.
     void Kill() {
+        if (server_ > 0) ::kill(server_, SIGCONT);
+        if (writer_ > 0) ::kill(writer_, SIGCONT);
         Reap(server_, SIGKILL);
         Reap(player_, SIGKILL);
         Reap(writer_, SIGKILL);

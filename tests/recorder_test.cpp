@@ -4,6 +4,7 @@
 
 #include <csignal>
 #ifndef _WIN32
+#include <sys/stat.h>
 #include "posix_process.h"
 #endif
 
@@ -203,6 +204,14 @@ TEST_F(RecorderTest, FailedWritesLeaveAValidFileOfTheWholeBlocks) {
 
 // A placeholder that cannot be written starts nothing, and the file the start created goes:
 // left behind, it would pass for an unfinished recording.
+// A FIFO nobody reads would hold the start in its open, and every later call with it.
+TEST_F(RecorderTest, AFifoWithoutAReaderIsRefusedAtOnce) {
+    ASSERT_EQ(::mkfifo(NarrowPath("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(Start("fifo"), RECORDER_FILE_NOT_CREATED);
+    EXPECT_EQ(Start("a.wav"), RESULT_SUCCESS);
+    EXPECT_EQ(SoundRecorderStop(), 0);
+}
+
 TEST_F(RecorderTest, FailedPlaceholderWriteStartsNothingAndLeavesNoFile) {
     EXPECT_EQ(RunInChild(
                   [&] {

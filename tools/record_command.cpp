@@ -258,17 +258,25 @@ int RunRecord(int argc, NativeChar** argv) {
 
     const bool terminal = ErrorIsTerminal();
     const auto started = Clock::now();
-    bool was_lost = false;
+    bool was_lost = false, was_silent = false;
     while (!g_stop && !heard.limit && heard.write_error == 0) {
+        const bool silent = heard.silent >= kSilentSeconds;
         if (terminal) {
             const auto elapsed =
                 std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started);
             ShowStatus(o.path, heard, static_cast<long>(elapsed.count()));
-        } else if (heard.lost != was_lost) {
-            PrintErr(heard.lost ? "tamberlyn: the input is lost; waiting for it to return\n"
-                                : "tamberlyn: the input is back\n");
+        } else {
+            // Without a terminal to draw on, a line when the state changes.
+            if (heard.lost != was_lost) {
+                PrintErr(heard.lost ? "tamberlyn: the input is lost; waiting for it to return\n"
+                                    : "tamberlyn: the input is back\n");
+            }
+            if (silent && !was_silent) {
+                PrintErr("tamberlyn: the input is silent: is the microphone muted?\n");
+            }
         }
         was_lost = heard.lost;
+        was_silent = silent;
         std::this_thread::sleep_for(kPoll);
     }
     const int32_t recorded = SoundRecorderStop();

@@ -45,6 +45,8 @@ constexpr std::int64_t kLostAfterMilliseconds = 2000;
 constexpr std::int64_t kStalledAfterMilliseconds = 2500;
 constexpr std::int64_t kFirstFramesWithinMilliseconds = 6000;
 constexpr int kWatchMilliseconds = 500;
+// A capture thread that went round no sooner than this was held, not waiting on the device.
+constexpr std::int64_t kHeldAfterMilliseconds = 1000;
 
 struct AlsaDevice {
     bool open;
@@ -58,6 +60,8 @@ struct AlsaDevice {
     std::int64_t last_frames_ms;  // when frames last arrived (capture thread only)
     std::int64_t started_ms;      // when capture last started
     bool frames_seen;             // since it started
+    std::int64_t empty_wait_ms;   // waits in a row that found no frames, in all
+    std::int64_t last_pass_ms;    // when the capture thread last went round
     bool lost;                    // MSG_INPUT_LOST was told, MSG_INPUT_BACK not yet
 
     pthread_mutex_t lock;
@@ -81,6 +85,8 @@ AlsaDevice g_device = {false,
                        0,
                        0,
                        false,
+                       0,
+                       0,
                        false,
                        PTHREAD_MUTEX_INITIALIZER,
                        PTHREAD_COND_INITIALIZER,
@@ -164,6 +170,7 @@ void LoseInput(AlsaDevice& d) {
 // Frames arrived: note when, and say the input is back if it was lost.
 void FramesArrived(AlsaDevice& d) {
     d.last_frames_ms = NowMilliseconds();
+    d.empty_wait_ms = 0;
     d.frames_seen = true;
     if (!d.lost) return;
     d.lost = false;
@@ -171,10 +178,12 @@ void FramesArrived(AlsaDevice& d) {
 }
 
 // No frames, and no error either, for longer than a device pauses: a frozen sound server.
-void WatchForStall(AlsaDevice& d) {
-    const std::int64_t now = NowMilliseconds();
-    const bool stalled = d.frames_seen ? now - d.last_frames_ms > kStalledAfterMilliseconds
-                                       : now - d.started_ms > kFirstFramesWithinMilliseconds;
+// Counted in the time of our own waits that found nothing, not on the clock: when this process
+// itself was stopped, the frames are waiting for it when it goes on, and nothing was lost.
+void WatchForStall(AlsaDevice& d, int waited_ms) {
+    d.empty_wait_ms += waited_ms;
+    const bool stalled = d.frames_seen ? d.empty_wait_ms >= kStalledAfterMilliseconds
+                                       : d.empty_wait_ms >= kFirstFramesWithinMilliseconds;
     if (stalled) LoseInput(d);
 }
 
@@ -189,8 +198,7 @@ int OpenPcm(const CaptureFormat& format, snd_pcm_t*& pcm, const char** step = nu
     }
     err = Configure(pcm, format);
     if (err < 0) {
-        if (step != nullptr)
-            *step = "the input 'default' cannot capture 16-bit mono at the rate asked";
+        if (step != nullptr) *step = "cannot set up the input 'default' for 16-bit PCM";
         snd_pcm_close(pcm);
         pcm = nullptr;
     }
@@ -242,7 +250,7 @@ bool WaitForFrames(AlsaDevice& d) {
     const int ready = ::poll(fds, static_cast<nfds_t>(n + 1), kWatchMilliseconds);
     if (ready < 0) return false;
     if (ready == 0) {
-        WatchForStall(d);
+        WatchForStall(d, kWatchMilliseconds);
         return true;
     }
     if (fds[n].revents & POLLIN) {
@@ -256,7 +264,7 @@ bool WaitForFrames(AlsaDevice& d) {
         // frames behind it: wait a little instead of spinning on it.
         pollfd wake = {d.wake_fd, POLLIN, 0};
         if (::poll(&wake, 1, kIdleMilliseconds) > 0) DrainWake(d);
-        WatchForStall(d);
+        WatchForStall(d, kIdleMilliseconds);
     }
     return true;  // readable, or an error state that the next read reports
 }
@@ -284,6 +292,11 @@ void* CaptureThread(void* arg) {
         }
         d.parked = false;
         if (d.closing) break;
+        // A pass long after the one before means this process was held (stopped, swapped out):
+        // the time in between is not the device's to answer for.
+        const std::int64_t now = NowMilliseconds();
+        if (now - d.last_pass_ms > kHeldAfterMilliseconds) d.last_frames_ms = now;
+        d.last_pass_ms = now;
         CaptureBuffer* buffer = d.queued;
         pthread_mutex_unlock(&d.lock);
         if (d.pcm == nullptr) {  // lost, and stopped before it came back: try again now
@@ -434,6 +447,8 @@ std::uint32_t Start(CaptureDevice handle) {
         } else {
             d->last_frames_ms = d->started_ms = NowMilliseconds();
             d->frames_seen = false;
+            d->empty_wait_ms = 0;
+            d->last_pass_ms = d->started_ms;
             d->lost = false;
             d->started = true;
             pthread_cond_broadcast(&d->changed);
