@@ -40,7 +40,8 @@ enum {
     RECORDER_DEVICE_NOT_OPENED = 1,   /* no capture device could be opened for the format */
     RECORDER_BUFFER_NOT_QUEUED = 2,   /* the device refused the capture buffer */
     RECORDER_CAPTURE_NOT_STARTED = 3, /* the device would not start capturing */
-    RECORDER_FILE_NOT_CREATED = 4,    /* the output file could not be created; nothing started */
+    RECORDER_FILE_NOT_CREATED = 4,    /* the output file could not be created, is a FIFO, or its
+                                         placeholder could not be written; nothing started */
     RECORDER_ALREADY_RUNNING = 5      /* a recording is running; it was left untouched */
 };
 
@@ -53,11 +54,13 @@ enum {
 TAMBERLYN_API int32_t WAVSilence(const tamberlyn_char16_t* input, const tamberlyn_char16_t* output);
 
 /*
- * Starts recording the default audio input (8000 Hz, 16-bit, mono) into a new WAV file at `path`:
- * a 44-byte placeholder header, then whole one-second blocks of 16000 bytes. Returns
- * RESULT_SUCCESS or a RECORDER_* code. After codes 1-3 the file stays open with its placeholder
- * (the previous recording's final header, or zeros) and SoundRecorderStop, or the next start,
- * finalises it.
+ * Starts recording the default audio input (8000 Hz, 16-bit, mono) into a WAV file at `path`,
+ * created, or truncated if it is an existing regular file: a 44-byte placeholder header, then
+ * whole one-second blocks of 16000 bytes. Returns RESULT_SUCCESS or a RECORDER_* code. After
+ * codes 1-3 the file stays open with its placeholder (the previous recording's final header, or
+ * zeros) and SoundRecorderStop, or the next start, finalises it. RECORDER_FILE_NOT_CREATED also
+ * stands for a FIFO or socket (refused without waiting for a reader) and for a placeholder that
+ * could not be written (a file the start created is removed again).
  */
 TAMBERLYN_API int32_t SoundRecorderStart(const tamberlyn_char16_t* path);
 
