@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "posix_process.h"
 #include "signal_builder.h"
 #include "tamberlyn.h"
 #include "test_files.h"
@@ -64,24 +65,7 @@ protected:
     Outcome Tamberlyn(const std::vector<std::string>& args, const std::string& out = "/dev/null",
                       int in_fd = -1, pid_t* started = nullptr, std::uint64_t file_limit = 0) {
         const std::string err = NarrowPath("stderr.txt");
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const int null = ::open("/dev/null", O_RDONLY);
-            ::dup2(in_fd >= 0 ? in_fd : null, 0);
-            ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-            if (file_limit > 0) {
-                std::signal(SIGXFSZ, SIG_IGN);
-                const rlimit limit = {static_cast<rlim_t>(file_limit),
-                                      static_cast<rlim_t>(file_limit)};
-                ::setrlimit(RLIMIT_FSIZE, &limit);
-            }
-            std::vector<char*> argv = {const_cast<char*>(TAMBERLYN_CLI)};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(TAMBERLYN_CLI, argv.data());
-            ::_exit(127);
-        }
+        const pid_t child = StartProgram(TAMBERLYN_CLI, args, out, err, in_fd, file_limit);
         Outcome run;
         if (started != nullptr) {
             *started = child;
@@ -92,11 +76,7 @@ protected:
         run.err.assign(text.begin(), text.end());
         return run;
     }
-    static int Wait(pid_t child) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    static int Wait(pid_t child) { return ExitStatus(child); }
 };
 
 TEST_F(Cli, RefusesWhatIsNotSixteenBitPcmAndCreatesNothing) {

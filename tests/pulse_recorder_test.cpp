@@ -12,6 +12,7 @@
 #include <functional>
 #include <thread>
 
+#include "posix_process.h"
 #include "pulse_server.h"
 #include "tamberlyn.h"
 #include "test_files.h"
@@ -46,28 +47,9 @@ protected:
     // `file_limit` bytes (0: no limit).
     pid_t Program(const std::vector<std::string>& args, const std::string& err,
                   std::uint64_t file_limit = 0) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-            if (file_limit > 0) {
-                std::signal(SIGXFSZ, SIG_IGN);
-                const rlimit limit = {static_cast<rlim_t>(file_limit),
-                                      static_cast<rlim_t>(file_limit)};
-                ::setrlimit(RLIMIT_FSIZE, &limit);
-            }
-            std::vector<char*> argv = {const_cast<char*>(TAMBERLYN_CLI)};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(TAMBERLYN_CLI, argv.data());
-            ::_exit(127);
-        }
-        return child;
+        return StartProgram(TAMBERLYN_CLI, args, "/dev/null", err, -1, file_limit);
     }
-    static int Status(pid_t child) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    static int Status(pid_t child) { return ExitStatus(child); }
     std::string Text(const std::string& name) {
         const Bytes b = ReadBytes(Path(name));
         return std::string(b.begin(), b.end());
