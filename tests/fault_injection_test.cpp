@@ -4,6 +4,7 @@
 // The program's commands run in this process, on every platform the same.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -163,7 +164,13 @@ TEST_F(FaultInjection, TheRecordersFinishReportsAFailedSync) {
 
     // The program says so and fails.
     tamberlyn::ReplaceFileOpsForTesting(nullptr);
-    std::thread blocks([&] { service.Deliver(2); });
+    service.Reset();
+    std::thread blocks([&] {
+        // Delivered once the program's recording runs: a delivery before its start is dropped.
+        while (service.Calls().empty() || service.Calls().back() != "start")
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        service.Deliver(2);
+    });
     Inject(Fault::kSync);
     EXPECT_EQ(Program({"record", "--seconds", "2"}, {"b.wav"}), 1);
     blocks.join();

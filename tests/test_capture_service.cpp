@@ -93,10 +93,13 @@ void TestCaptureService::Run() {
             }
             ++next_block_;
             buffer->bytes_recorded = buffer->buffer_length;
+            in_notice_ = true;
             guard.unlock();
             callback_(this, tamberlyn::MSG_BUFFER_DONE, instance_,
                       reinterpret_cast<std::uintptr_t>(buffer), 0);
             guard.lock();
+            in_notice_ = false;
+            changed_.notify_all();
             ++delivered_;
             if (!command_.forever) --command_.deliveries;
         }
@@ -161,9 +164,13 @@ std::uint32_t TestCaptureService::Start(CaptureDevice) {
 std::uint32_t TestCaptureService::Stop(CaptureDevice) {
     TestCaptureService& s = Instance();
     s.Log("stop");
-    std::lock_guard<std::mutex> guard(s.lock_);
+    std::unique_lock<std::mutex> guard(s.lock_);
     s.started_ = false;
     s.changed_.notify_all();
+    // As the real backends do: from another thread, stop returns once a buffer already taken
+    // for handing back has been handed back, so no notice begins after it.
+    if (std::this_thread::get_id() != s.thread_.get_id())
+        s.changed_.wait(guard, [&s] { return !s.in_notice_; });
     return 0;
 }
 

@@ -70,6 +70,7 @@ private:
     std::uintptr_t instance_ = 0;
     Command command_{};
     bool busy_ = false;
+    bool in_notice_ = false;  // a buffer handed back, its notice not yet returned
     int delivered_ = 0;
     std::int32_t next_block_ = 0;
 };
