@@ -1,12 +1,22 @@
-// What the console layer does alike everywhere: quoting names for messages.
+// What the console layer does alike everywhere: printing, quoting names for messages, and the
+// files an interrupt removes.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "console.h"
+#include "console_platform.h"
 
 namespace tamberlyn_cli {
 
 namespace {
+
+// Files to remove on an interrupt: fixed storage, read by a signal handler.
+constexpr int kRemovable = 4;
+NativeChar g_remove[kRemovable][kMaxRemovableName];
+volatile std::sig_atomic_t g_remove_set[kRemovable];
+
+volatile std::sig_atomic_t* g_count = nullptr;
 
 // Length of the UTF-8 sequence at `p` (of `n` bytes left), 0 when it is not one.
 std::size_t Utf8Length(const unsigned char* p, std::size_t n) {
@@ -34,6 +44,49 @@ std::size_t Utf8Length(const unsigned char* p, std::size_t n) {
 }
 
 }  // namespace
+
+void PrintOut(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    PrintTo(false, format, args);
+    va_end(args);
+}
+
+void PrintErr(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    PrintTo(true, format, args);
+    va_end(args);
+}
+
+void RemoveOnInterrupt(const NativeString& path) {
+    for (int i = 0; i < kRemovable; ++i) {
+        if (g_remove_set[i] || path.size() >= kMaxRemovableName) continue;
+        std::memcpy(g_remove[i], path.c_str(), (path.size() + 1) * sizeof(NativeChar));
+        g_remove_set[i] = 1;
+        return;
+    }
+}
+
+void ForgetOnInterrupt(const NativeString& path) {
+    for (int i = 0; i < kRemovable; ++i) {
+        if (g_remove_set[i] && path == g_remove[i]) g_remove_set[i] = 0;
+    }
+}
+
+void CountInterrupts(volatile std::sig_atomic_t* count) { g_count = count; }
+
+Interrupt TakeInterrupt() {
+    // The first asks for an orderly stop; a second one is not kept waiting.
+    if (g_count != nullptr && *g_count == 0) {
+        *g_count = 1;
+        return Interrupt::kCounted;
+    }
+    for (int i = 0; i < kRemovable; ++i) {
+        if (g_remove_set[i]) RemoveNow(g_remove[i]);
+    }
+    return g_count != nullptr ? Interrupt::kEndNow : Interrupt::kAsTheSystemWould;
+}
 
 std::string Quoted(const NativeString& name) {
     const std::string text = Utf8(name);

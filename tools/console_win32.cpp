@@ -4,10 +4,10 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "console.h"
+#include "console_platform.h"
 
 namespace tamberlyn_cli {
 
@@ -16,46 +16,31 @@ namespace {
 HANDLE g_in = nullptr;
 HANDLE g_out = nullptr;
 
-// Files to remove on an interrupt: fixed storage, read by the control handler's thread.
-constexpr int kRemovable = 4;
-constexpr int kMaxName = 32768;
-wchar_t g_remove[kRemovable][kMaxName];
-volatile LONG g_remove_set[kRemovable];
-
-volatile std::sig_atomic_t* g_count = nullptr;
-
 HANDLE Usable(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
-
-void RemoveAll() {
-    for (int i = 0; i < kRemovable; ++i) {
-        // Opened to be shared for deletion: it goes when the process lets go of it.
-        if (g_remove_set[i]) DeleteFileW(g_remove[i]);
-    }
-}
 
 BOOL WINAPI OnControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
         return FALSE;
     }
-    if (g_count != nullptr) {
-        // The first asks for an orderly stop; a second one is not kept waiting.
-        if (*g_count == 0) {
-            *g_count = 1;
+    switch (TakeInterrupt()) {
+        case Interrupt::kCounted:
             return TRUE;
-        }
-        RemoveAll();
-        ExitProcess(130);
+        case Interrupt::kEndNow:
+            ExitProcess(130);
+        case Interrupt::kAsTheSystemWould:
+            break;
     }
-    RemoveAll();
     return FALSE;  // the default: the process ends
 }
 
-void Print(DWORD which, const char* format, va_list args) {
+}  // namespace
+
+void PrintTo(bool error, const char* format, va_list args) {
     char text[4096];
     const int n = std::vsnprintf(text, sizeof text, format, args);
     if (n <= 0) return;
     const DWORD bytes = static_cast<DWORD>(n < static_cast<int>(sizeof text) ? n : sizeof text - 1);
-    const HANDLE h = GetStdHandle(which);
+    const HANDLE h = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     DWORD mode, written;
     if (GetConsoleMode(h, &mode)) {
         wchar_t wide[4096];
@@ -66,26 +51,13 @@ void Print(DWORD which, const char* format, va_list args) {
     }
 }
 
-}  // namespace
+// Opened to be shared for deletion: it goes when the process lets go of it.
+void RemoveNow(const NativeChar* path) { DeleteFileW(path); }
 
 void StartConsole() {
     g_in = Usable(GetStdHandle(STD_INPUT_HANDLE));
     g_out = Usable(GetStdHandle(STD_OUTPUT_HANDLE));
     SetConsoleCtrlHandler(OnControl, TRUE);
-}
-
-void PrintOut(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    Print(STD_OUTPUT_HANDLE, format, args);
-    va_end(args);
-}
-
-void PrintErr(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    Print(STD_ERROR_HANDLE, format, args);
-    va_end(args);
 }
 
 bool ErrorIsTerminal() {
@@ -115,23 +87,6 @@ bool ToLibraryPath(const NativeString& name, std::u16string& out) {
     out.assign(name.begin(), name.end());
     return true;
 }
-
-void RemoveOnInterrupt(const NativeString& path) {
-    for (int i = 0; i < kRemovable; ++i) {
-        if (g_remove_set[i] || path.size() >= kMaxName) continue;
-        std::memcpy(g_remove[i], path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-        g_remove_set[i] = 1;
-        return;
-    }
-}
-
-void ForgetOnInterrupt(const NativeString& path) {
-    for (int i = 0; i < kRemovable; ++i) {
-        if (g_remove_set[i] && path == g_remove[i]) g_remove_set[i] = 0;
-    }
-}
-
-void CountInterrupts(volatile std::sig_atomic_t* count) { g_count = count; }
 
 int InterruptStatus() { return 130; }
 

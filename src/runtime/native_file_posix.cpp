@@ -19,50 +19,35 @@ int Fd(FileHandle file) { return static_cast<int>(file); }
 
 SystemError Errno() { return SystemError{errno}; }
 
-SystemError Read(FileHandle file, void* data, std::size_t size, std::size_t& got) {
+// A read or write, tried again when a signal interrupted it; `done` is the bytes it moved.
+template <typename Call>
+SystemError Moved(std::size_t& done, Call call) {
     for (;;) {
-        const ssize_t n = ::read(Fd(file), data, size);
+        const ssize_t n = call();
         if (n >= 0) {
-            got = static_cast<std::size_t>(n);
+            done = static_cast<std::size_t>(n);
             return {};
         }
         if (errno != EINTR) return Errno();
     }
+}
+
+SystemError Read(FileHandle file, void* data, std::size_t size, std::size_t& got) {
+    return Moved(got, [&] { return ::read(Fd(file), data, size); });
 }
 
 SystemError ReadAt(FileHandle file, std::uint64_t offset, void* data, std::size_t size,
                    std::size_t& got) {
-    for (;;) {
-        const ssize_t n = ::pread(Fd(file), data, size, static_cast<off_t>(offset));
-        if (n >= 0) {
-            got = static_cast<std::size_t>(n);
-            return {};
-        }
-        if (errno != EINTR) return Errno();
-    }
+    return Moved(got, [&] { return ::pread(Fd(file), data, size, static_cast<off_t>(offset)); });
 }
 
 SystemError Write(FileHandle file, const void* data, std::size_t size, std::size_t& put) {
-    for (;;) {
-        const ssize_t n = ::write(Fd(file), data, size);
-        if (n >= 0) {
-            put = static_cast<std::size_t>(n);
-            return {};
-        }
-        if (errno != EINTR) return Errno();
-    }
+    return Moved(put, [&] { return ::write(Fd(file), data, size); });
 }
 
 SystemError WriteAt(FileHandle file, std::uint64_t offset, const void* data, std::size_t size,
                     std::size_t& put) {
-    for (;;) {
-        const ssize_t n = ::pwrite(Fd(file), data, size, static_cast<off_t>(offset));
-        if (n >= 0) {
-            put = static_cast<std::size_t>(n);
-            return {};
-        }
-        if (errno != EINTR) return Errno();
-    }
+    return Moved(put, [&] { return ::pwrite(Fd(file), data, size, static_cast<off_t>(offset)); });
 }
 
 SystemError Seek(FileHandle file, std::uint64_t offset) {
