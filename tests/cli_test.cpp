@@ -160,7 +160,11 @@ TEST_F(Cli, PadKeepsTheEndOfEachPauseAndCutsAreListedForAudacity) {
 
 TEST_F(Cli, StandardOutputGetsTheWavAndNothingElse) {
     std::mt19937 rng(9);
-    WriteBytes(Path("in.wav"), Wav(1, 8000, 16, RandomSignal(rng, 100000)));
+    // A chunk before the data that puts the data size across the program's 1 MiB reads.
+    Bytes junk = {'J', 'U', 'N', 'K'};
+    Put32(junk, (1u << 20) - 2 - 48);
+    junk.resize((1u << 20) - 2 - 40);
+    WriteBytes(Path("in.wav"), Wav(1, 8000, 16, RandomSignal(rng, 100000), junk));
     ASSERT_EQ(Tamberlyn({"silence", NarrowPath("in.wav"), NarrowPath("file.wav")}).status, 0);
     // Standard output a pipe: the sizes must be settled before the header leaves.
     const std::string piped = NarrowPath("piped.wav");

@@ -62,7 +62,7 @@ SystemError Apply(tamberlyn::FileHandle file, const tamberlyn::WavDiagnosis& d,
                     tamberlyn::ReadFullAt(file, 0, head.data(), head.size(), got)) {
                 return e;
             }
-            tamberlyn::ApplyWavSizes(d.sizes, head.data(), got);
+            tamberlyn::ApplyWavSizes(d.sizes, 0, head.data(), got);
             if (const SystemError e = tamberlyn::WriteAllAt(file, 0, head.data(), got)) return e;
         } else {
             for (int i = 0; i < d.sizes.count; ++i) {

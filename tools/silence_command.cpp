@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "commands.h"
@@ -219,14 +218,7 @@ bool CopyInput(WavInput& in, std::uint64_t offset, std::uint64_t bytes, Output& 
             Refuse(in.name, "the file ended while it was read");
             return false;
         }
-        if (patch != nullptr) {
-            for (int i = 0; i < patch->count; ++i) {
-                const tamberlyn::WavSizeField& f = patch->fields[i];
-                if (f.offset >= offset && f.offset + 4 <= offset + got) {
-                    std::memcpy(g_buffer + (f.offset - offset), f.bytes, 4);
-                }
-            }
-        }
+        if (patch != nullptr) tamberlyn::ApplyWavSizes(*patch, offset, g_buffer, got);
         if (const SystemError e = tamberlyn::WriteAll(out.file, g_buffer, got)) {
             return Failed("cannot write", out.name, e);
         }

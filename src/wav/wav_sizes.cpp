@@ -1,7 +1,5 @@
 #include "wav/wav_sizes.h"
 
-#include <cstring>
-
 #include "wav/little_endian.h"
 
 namespace tamberlyn {
@@ -29,17 +27,15 @@ WavSizePatch WavSizesFor(const WavDescription& wav, std::uint64_t data_bytes,
     return patch;
 }
 
-bool ApplyWavSizes(const WavSizePatch& patch, std::uint8_t* head, std::size_t size) {
-    bool all = true;
+void ApplyWavSizes(const WavSizePatch& patch, std::uint64_t offset, std::uint8_t* bytes,
+                   std::size_t size) {
     for (int i = 0; i < patch.count; ++i) {
         const WavSizeField& f = patch.fields[i];
-        if (f.offset + 4 <= size) {
-            std::memcpy(head + f.offset, f.bytes, 4);
-        } else {
-            all = false;
+        for (std::uint64_t k = 0; k < 4; ++k) {
+            const std::uint64_t at = f.offset + k;
+            if (at >= offset && at - offset < size) bytes[at - offset] = f.bytes[k];
         }
     }
-    return all;
 }
 
 }  // namespace tamberlyn

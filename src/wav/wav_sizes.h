@@ -27,7 +27,9 @@ struct WavSizePatch {
 WavSizePatch WavSizesFor(const WavDescription& wav, std::uint64_t data_bytes,
                          std::uint64_t after_data, bool known = true);
 
-// Sets the fields that lie within `head`, the file's first `size` bytes; true when all did.
-bool ApplyWavSizes(const WavSizePatch& patch, std::uint8_t* head, std::size_t size);
+// Sets what lies of the fields within `bytes`, the file's `size` bytes from `offset`: a field
+// across the edge of a piece is set in part, and the rest with the piece that holds it.
+void ApplyWavSizes(const WavSizePatch& patch, std::uint64_t offset, std::uint8_t* bytes,
+                   std::size_t size);
 
 }  // namespace tamberlyn
