@@ -72,9 +72,10 @@ std::vector<bool> ByEngine(const std::string& path, const Take& take, bool autom
     const tamberlyn::CutSink cuts = {OnCut, &removed};
     tamberlyn::StreamCounts counts;
     tamberlyn::PauseReport report;
+    tamberlyn::FileHandle file = fd;
     const tamberlyn::StreamResult result = tamberlyn::CutPauses(
-        fd, frames * 2 * static_cast<std::size_t>(take.channels), rule, tamberlyn::CountingSink(),
-        44, &cuts, {g_buffer, sizeof g_buffer}, counts, report);
+        tamberlyn::FileSource(file), frames * 2 * static_cast<std::size_t>(take.channels), rule,
+        tamberlyn::CountingSink(), 44, &cuts, {g_buffer, sizeof g_buffer}, counts, report);
     ::close(fd);
     if (result != tamberlyn::StreamResult::kDone) {
         std::fprintf(stderr, "pause_quality: the engine failed on %s\n", path.c_str());

@@ -6,7 +6,6 @@
 
 #include "recorder/capture_service.h"
 #include "recorder/sound_recorder.h"
-#include "tamberlyn.h"
 
 namespace {
 
@@ -28,27 +27,39 @@ std::uint32_t Add(tamberlyn::CaptureDevice, tamberlyn::CaptureBuffer*, std::uint
 }
 std::uint32_t Device(tamberlyn::CaptureDevice) { return 0; }
 
-const tamberlyn::CaptureService kService = {Open, Buffer, Add, Device, Device, Buffer, Device};
+const tamberlyn::CaptureService kService = {Open,   Buffer, Add,    Device,
+                                            Device, Buffer, Device, nullptr};
+
+// A recording into /dev/null with the stand-in service.
+struct Recording {
+    tamberlyn::SoundRecorderState state;
+    Recording() {
+        tamberlyn::FileHandle file;
+        tamberlyn::OpenToWrite("/dev/null", file);
+        state.service = &kService;
+        tamberlyn::BeginRecording(state, file, {});
+        tamberlyn::SoundRecorderOpenDevice(state);
+    }
+    ~Recording() { tamberlyn::FinishRecording(state); }
+    void Notice() {
+        tamberlyn::SoundRecorderCallback(g_device, tamberlyn::MSG_BUFFER_DONE,
+                                         reinterpret_cast<std::uintptr_t>(&state), 0, 0);
+    }
+};
 
 void HandlerUntilRequeue(benchmark::State& state) {
-    tamberlyn::ReplaceCaptureServiceForTesting(&kService);
-    SoundRecorderStart(u"/dev/null");
+    static Recording recording;
     for (auto _ : state) {
         const auto start = Clock::now();
-        tamberlyn::SoundRecorderCallback(g_device, tamberlyn::MSG_BUFFER_DONE, 0, 0, 0);
+        recording.Notice();
         state.SetIterationTime(std::chrono::duration<double>(g_requeued - start).count());
     }
-    SoundRecorderStop();
 }
 BENCHMARK(HandlerUntilRequeue)->UseManualTime();
 
 void WholeNotice(benchmark::State& state) {
-    tamberlyn::ReplaceCaptureServiceForTesting(&kService);
-    SoundRecorderStart(u"/dev/null");
-    for (auto _ : state) {
-        tamberlyn::SoundRecorderCallback(g_device, tamberlyn::MSG_BUFFER_DONE, 0, 0, 0);
-    }
-    SoundRecorderStop();
+    static Recording recording;
+    for (auto _ : state) recording.Notice();
 }
 BENCHMARK(WholeNotice);
 

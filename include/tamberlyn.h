@@ -8,7 +8,12 @@
 #ifndef TAMBERLYN_H
 #define TAMBERLYN_H
 
+#if defined(_MSC_VER) && _MSC_VER < 1600
+typedef signed __int32 int32_t;
+typedef unsigned short uint_least16_t;
+#else
 #include <stdint.h>
+#endif
 
 #if defined(_WIN32)
 #if defined(TAMBERLYN_BUILDING)
@@ -22,11 +27,19 @@
 #define TAMBERLYN_API
 #endif
 
-#ifdef __cplusplus
-extern "C" {
-typedef char16_t tamberlyn_char16_t; /* same size and ABI as uint_least16_t */
+/* A UTF-16 code unit. In C++ on Windows it is wchar_t, so that L"a.wav", std::wstring and
+   LPCWSTR pass as they are; in C++11 and later elsewhere char16_t (u"a.wav"); in C and older
+   C++ a 16-bit unsigned integer. All have the same size and representation. */
+#if defined(__cplusplus) && defined(_WIN32)
+typedef wchar_t tamberlyn_char16_t;
+#elif defined(__cplusplus) && (__cplusplus >= 201103L || (defined(_MSC_VER) && _MSC_VER >= 1900))
+typedef char16_t tamberlyn_char16_t;
 #else
 typedef uint_least16_t tamberlyn_char16_t;
+#endif
+
+#ifdef __cplusplus
+extern "C" {
 #endif
 
 enum {

@@ -7,8 +7,9 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${SCRAT
 if(rc)
     message(FATAL_ERROR "install failed")
 endif()
-foreach(f lib/libtamberlyn.so.1 include/tamberlyn.h bin/tamberlyn lib/cmake/tamberlyn/tamberlynConfig.cmake
-          lib/pkgconfig/tamberlyn.pc)
+foreach(f lib/libtamberlyn.so.1 lib/libtamberlyn-engine.so.1 include/tamberlyn.h
+          include/tamberlyn_engine.h bin/tamberlyn lib/cmake/tamberlyn/tamberlynConfig.cmake
+          lib/pkgconfig/tamberlyn.pc lib/pkgconfig/tamberlyn-engine.pc)
     if(NOT EXISTS ${SCRATCH}/prefix/${f})
         message(FATAL_ERROR "not installed: ${f}")
     endif()
@@ -27,6 +28,10 @@ endif()
 if(NOT rc)
     execute_process(COMMAND ${SCRATCH}/consumer/consumer RESULT_VARIABLE rc)
 endif()
+if(NOT rc)
+    execute_process(COMMAND ${SCRATCH}/consumer/engine_consumer ${SCRATCH}/in.wav ${SCRATCH}/out.wav
+        RESULT_VARIABLE rc)
+endif()
 if(rc)
     message(FATAL_ERROR "find_package consumer failed")
 endif()
@@ -41,6 +46,20 @@ if(PKG_CONFIG)
         -Wl,-rpath,${SCRATCH}/prefix/lib -o ${SCRATCH}/pc-consumer RESULT_VARIABLE rc)
     if(NOT rc)
         execute_process(COMMAND ${SCRATCH}/pc-consumer RESULT_VARIABLE rc)
+    endif()
+    if(NOT rc)
+        execute_process(COMMAND ${PKG_CONFIG} --cflags --libs tamberlyn-engine
+            OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
+        separate_arguments(flags UNIX_COMMAND "${flags}")
+    endif()
+    if(NOT rc)
+        execute_process(COMMAND ${C_COMPILER} -std=c89 -pedantic-errors
+            ${SOURCE_DIR}/tests/consumer/engine_consumer.c ${flags}
+            -Wl,-rpath,${SCRATCH}/prefix/lib -o ${SCRATCH}/pc-engine-consumer RESULT_VARIABLE rc)
+    endif()
+    if(NOT rc)
+        execute_process(COMMAND ${SCRATCH}/pc-engine-consumer ${SCRATCH}/in2.wav
+            ${SCRATCH}/out2.wav RESULT_VARIABLE rc)
     endif()
     if(rc)
         message(FATAL_ERROR "pkg-config consumer failed")

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "boundary/module_recorder.h"
 #include "commands.h"
 #include "recorder/capture_service.h"
-#include "recorder/sound_recorder.h"
 #include "runtime/native_file.h"
 #include "signal_builder.h"
 #include "tamberlyn.h"
@@ -160,7 +160,7 @@ TEST_F(FaultInjection, TheRecordersFinishReportsAFailedSync) {
     service.Deliver(2);
     Inject(Fault::kSync);
     EXPECT_EQ(SoundRecorderStop(), 2);  // the export returns the count, as ever
-    EXPECT_TRUE(tamberlyn::RecorderFinishError());
+    EXPECT_TRUE(tamberlyn::ModuleRecorderFinishError());
 
     // The program says so and fails.
     tamberlyn::ReplaceFileOpsForTesting(nullptr);

@@ -8,7 +8,7 @@
 #include "posix_process.h"
 #endif
 
-#include "recorder/sound_recorder.h"
+#include "boundary/module_recorder.h"
 #include "tamberlyn.h"
 #include "test_capture_service.h"
 #include "test_files.h"

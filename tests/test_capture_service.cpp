@@ -15,8 +15,8 @@ TestCaptureService& TestCaptureService::Instance() {
 }
 
 const tamberlyn::CaptureService& TestCaptureService::Table() const {
-    static const tamberlyn::CaptureService table = {Open, Prepare,   Add,  Start,
-                                                    Stop, Unprepare, Close};
+    static const tamberlyn::CaptureService table = {Open, Prepare,   Add,   Start,
+                                                    Stop, Unprepare, Close, nullptr};
     return table;
 }
 

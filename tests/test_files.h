@@ -11,7 +11,20 @@
 #include <string>
 #include <vector>
 
+#include "tamberlyn.h"
+
 namespace tamberlyn_test {
+
+// The exports over the UTF-16 strings the tests build: the header's code unit is wchar_t in C++
+// on Windows, char16_t elsewhere, the same 16 bits either way.
+inline int32_t WAVSilence(const char16_t* input, const char16_t* output) {
+    return ::WAVSilence(reinterpret_cast<const tamberlyn_char16_t*>(input),
+                        reinterpret_cast<const tamberlyn_char16_t*>(output));
+}
+inline int32_t SoundRecorderStart(const char16_t* path) {
+    return ::SoundRecorderStart(reinterpret_cast<const tamberlyn_char16_t*>(path));
+}
+using ::SoundRecorderStop;
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;

@@ -11,11 +11,6 @@ namespace tamberlyn_cli {
 
 namespace {
 
-// Files to remove on an interrupt: fixed storage, read by a signal handler.
-constexpr int kRemovable = 4;
-NativeChar g_remove[kRemovable][kMaxRemovableName];
-volatile std::sig_atomic_t g_remove_set[kRemovable];
-
 volatile std::sig_atomic_t* g_count = nullptr;
 
 // Length of the UTF-8 sequence at `p` (of `n` bytes left), 0 when it is not one.
@@ -59,21 +54,6 @@ void PrintErr(const char* format, ...) {
     va_end(args);
 }
 
-void RemoveOnInterrupt(const NativeString& path) {
-    for (int i = 0; i < kRemovable; ++i) {
-        if (g_remove_set[i] || path.size() >= kMaxRemovableName) continue;
-        std::memcpy(g_remove[i], path.c_str(), (path.size() + 1) * sizeof(NativeChar));
-        g_remove_set[i] = 1;
-        return;
-    }
-}
-
-void ForgetOnInterrupt(const NativeString& path) {
-    for (int i = 0; i < kRemovable; ++i) {
-        if (g_remove_set[i] && path == g_remove[i]) g_remove_set[i] = 0;
-    }
-}
-
 void CountInterrupts(volatile std::sig_atomic_t* count) { g_count = count; }
 
 Interrupt TakeInterrupt() {
@@ -82,9 +62,7 @@ Interrupt TakeInterrupt() {
         *g_count = 1;
         return Interrupt::kCounted;
     }
-    for (int i = 0; i < kRemovable; ++i) {
-        if (g_remove_set[i]) RemoveNow(g_remove[i]);
-    }
+    tamberlyn_discard_partial_files();
     return g_count != nullptr ? Interrupt::kEndNow : Interrupt::kAsTheSystemWould;
 }
 

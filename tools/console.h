@@ -5,13 +5,13 @@
 #include <csignal>
 #include <string>
 
-#include "runtime/native_file.h"
+#include "tamberlyn_engine.h"
 
 namespace tamberlyn_cli {
 
-using tamberlyn::FileHandle;
-using tamberlyn::NativeChar;
-using tamberlyn::NativeString;
+// File names as the platform gives them: bytes on POSIX, UTF-16 on Windows.
+using NativeChar = tamberlyn_path_char;
+using NativeString = std::basic_string<NativeChar>;
 
 // Call first: notes which standard streams are closed, and keeps their numbers from being
 // taken by the files the program opens (a closed standard output would become the output file).
@@ -23,9 +23,14 @@ void PrintErr(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // For the status line, which is drawn only there.
 bool ErrorIsTerminal();
 
-// Standard input and output as files, kNoFile when they were closed when the program started.
-FileHandle StandardInput();
-FileHandle StandardOutput();
+// Standard input and output as the engine's streams; false when they were closed when the
+// program started. Standard input that is a regular file is read at offsets from where it
+// stood; standard output that is a regular file, not opened for appending, is written at its
+// position and set at offsets from there.
+bool StandardInputStream(tamberlyn_stream& out);
+bool StandardOutputStream(tamberlyn_stream& out);
+// Whether standard input (0) or output (1) is the file that `path` names.
+bool StandardStreamIs(int which, const NativeString& path);
 
 // An argument as UTF-8 text (for numbers and messages): bytes as they are on POSIX, UTF-16
 // decoded on Windows.
@@ -37,15 +42,11 @@ std::string Quoted(const NativeString& name);
 std::string Shown(const NativeString& name);
 // True when `arg` is the ASCII text `text`.
 bool ArgIs(const NativeChar* arg, const char* text);
-// The name as the library's exports take it (UTF-16); false for a name that is not valid text.
-bool ToLibraryPath(const NativeString& name, std::u16string& out);
 
 // Interrupts: Ctrl-C, and on POSIX SIGTERM, SIGHUP and SIGQUIT. By default one ends the program
-// as the signal would (status 128 + N), after removing the files named with RemoveOnInterrupt.
-// With CountInterrupts, the first ones are counted in *count instead, for the program to stop
-// in good order; a second one ends it at once all the same.
-void RemoveOnInterrupt(const NativeString& path);
-void ForgetOnInterrupt(const NativeString& path);
+// as the signal would (status 128 + N), after the engine has removed the files it was writing
+// beside their targets. With CountInterrupts, the first ones are counted in *count instead, for
+// the program to stop in good order; a second one ends it at once all the same.
 void CountInterrupts(volatile std::sig_atomic_t* count);
 // The exit status for the interrupt last counted: 130 for Ctrl-C, 143 for SIGTERM...
 int InterruptStatus();

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -15,8 +16,80 @@ namespace {
 
 HANDLE g_in = nullptr;
 HANDLE g_out = nullptr;
+// Where standard input and output stood when the program started: offsets count from there.
+std::uint64_t g_in_base = 0;
+std::uint64_t g_out_base = 0;
 
 HANDLE Usable(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
+
+bool IsDisk(HANDLE h, std::uint64_t& position) {
+    LARGE_INTEGER zero = {}, at;
+    if (GetFileType(h) != FILE_TYPE_DISK || !SetFilePointerEx(h, zero, &at, FILE_CURRENT)) {
+        return false;
+    }
+    position = static_cast<std::uint64_t>(at.QuadPart);
+    return true;
+}
+
+OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED o = {};
+    o.Offset = static_cast<DWORD>(offset);
+    o.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return o;
+}
+
+DWORD Chunk(std::size_t size) { return size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size); }
+
+// A pipe whose writer has gone is the end of the stream, not a failure.
+int ReadResult(BOOL ok, DWORD got, std::size_t* done) {
+    *done = got;
+    if (ok) return 0;
+    const DWORD e = GetLastError();
+    return e == ERROR_BROKEN_PIPE || e == ERROR_HANDLE_EOF ? 0 : static_cast<int>(e);
+}
+
+int TAMBERLYN_CALL ReadIn(void*, void* data, std::size_t size, std::size_t* done) {
+    DWORD got = 0;
+    const BOOL ok = ReadFile(g_in, data, Chunk(size), &got, nullptr);
+    return ReadResult(ok, got, done);
+}
+
+int TAMBERLYN_CALL ReadInAt(void*, std::uint64_t offset, void* data, std::size_t size,
+                            std::size_t* done) {
+    OVERLAPPED o = At(g_in_base + offset);
+    DWORD got = 0;
+    const BOOL ok = ReadFile(g_in, data, Chunk(size), &got, &o);
+    return ReadResult(ok, got, done);
+}
+
+int WriteOut(const void* data, std::size_t size, const std::uint64_t* offset) {
+    const auto* bytes = static_cast<const char*>(data);
+    std::uint64_t at = offset != nullptr ? g_out_base + *offset : 0;
+    while (size > 0) {
+        DWORD put = 0;
+        OVERLAPPED o = At(at);
+        if (!WriteFile(g_out, bytes, Chunk(size), &put, offset != nullptr ? &o : nullptr)) {
+            return static_cast<int>(GetLastError());
+        }
+        if (put == 0) return ERROR_DISK_FULL;
+        bytes += put;
+        size -= put;
+        at += put;
+    }
+    return 0;
+}
+
+int TAMBERLYN_CALL WriteOutOn(void*, const void* data, std::size_t size) {
+    return WriteOut(data, size, nullptr);
+}
+
+int TAMBERLYN_CALL WriteOutAt(void*, std::uint64_t offset, const void* data, std::size_t size) {
+    return WriteOut(data, size, &offset);
+}
+
+bool IdentityOf(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
+    return h != nullptr && GetFileInformationByHandle(h, &info) != 0;
+}
 
 BOOL WINAPI OnControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
@@ -51,9 +124,6 @@ void PrintTo(bool error, const char* format, va_list args) {
     }
 }
 
-// Opened to be shared for deletion: it goes when the process lets go of it.
-void RemoveNow(const NativeChar* path) { DeleteFileW(path); }
-
 void StartConsole() {
     g_in = Usable(GetStdHandle(STD_INPUT_HANDLE));
     g_out = Usable(GetStdHandle(STD_OUTPUT_HANDLE));
@@ -65,12 +135,41 @@ bool ErrorIsTerminal() {
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
-FileHandle StandardInput() {
-    return g_in != nullptr ? reinterpret_cast<FileHandle>(g_in) : tamberlyn::kNoFile;
+bool StandardInputStream(tamberlyn_stream& out) {
+    out = tamberlyn_stream{};
+    out.struct_size = sizeof out;
+    if (g_in == nullptr) return false;
+    out.read = ReadIn;
+    LARGE_INTEGER size;
+    if (IsDisk(g_in, g_in_base) && GetFileSizeEx(g_in, &size) &&
+        static_cast<std::uint64_t>(size.QuadPart) >= g_in_base) {
+        out.read_at = ReadInAt;
+        out.size = static_cast<std::uint64_t>(size.QuadPart) - g_in_base;
+    }
+    return true;
 }
 
-FileHandle StandardOutput() {
-    return g_out != nullptr ? reinterpret_cast<FileHandle>(g_out) : tamberlyn::kNoFile;
+bool StandardOutputStream(tamberlyn_stream& out) {
+    out = tamberlyn_stream{};
+    out.struct_size = sizeof out;
+    if (g_out == nullptr) return false;
+    out.write = WriteOutOn;
+    if (IsDisk(g_out, g_out_base)) out.write_at = WriteOutAt;
+    return true;
+}
+
+bool StandardStreamIs(int which, const NativeString& path) {
+    BY_HANDLE_FILE_INFORMATION mine, theirs;
+    if (!IdentityOf(which == 0 ? g_in : g_out, mine)) return false;
+    const HANDLE h =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool known = IdentityOf(h, theirs);
+    CloseHandle(h);
+    return known && mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
+           mine.nFileIndexHigh == theirs.nFileIndexHigh &&
+           mine.nFileIndexLow == theirs.nFileIndexLow;
 }
 
 std::string Utf8(const NativeString& text) {
@@ -81,11 +180,6 @@ std::string Utf8(const NativeString& text) {
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
                         nullptr, nullptr);
     return out;
-}
-
-bool ToLibraryPath(const NativeString& name, std::u16string& out) {
-    out.assign(name.begin(), name.end());
-    return true;
 }
 
 int InterruptStatus() { return 130; }

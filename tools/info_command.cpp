@@ -2,7 +2,6 @@
 #include <string>
 
 #include "commands.h"
-#include "inspected_file.h"
 #include "messages.h"
 #include "options.h"
 
@@ -18,18 +17,40 @@ constexpr char kInfoUsage[] =
     "earlier recording); of unknown length (a stream's sizes); or a WAV whose sizes disagree\n"
     "with its length, and which. 'tamberlyn repair' mends what it can tell.\n";
 
-const char* WhichSizes(const tamberlyn::WavDiagnosis& d) {
-    if (d.riff_wrong && d.data_wrong) return "the RIFF and data sizes disagree";
-    return d.data_wrong ? "the data size disagrees" : "the RIFF size disagrees";
+const char* WhichSizes(const tamberlyn_wav_info& d) {
+    if (d.riff_size_wrong && d.data_size_wrong) return "the RIFF and data sizes disagree";
+    return d.data_size_wrong ? "the data size disagrees" : "the RIFF size disagrees";
 }
 
 // What `repair` would do, or why it will not.
-std::string Remedy(const tamberlyn::WavDiagnosis& d, const char* does) {
+std::string Remedy(const tamberlyn_wav_info& d, const char* does) {
     if (d.repairable) return std::string("; 'tamberlyn repair' ") + does;
-    return d.why != nullptr ? std::string("; ") + d.why : std::string();
+    return d.reason[0] != '\0' ? std::string("; ") + d.reason : std::string();
 }
 
 }  // namespace
+
+std::string DescribeFormat(const tamberlyn_wav_info& d) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s, %u Hz, %u channel%s", d.format,
+                  static_cast<unsigned>(d.rate), static_cast<unsigned>(d.channels),
+                  d.channels == 1 ? "" : "s");
+    return text;
+}
+
+bool Inspect(const NativeString& name, tamberlyn_wav_info& d) {
+    d.struct_size = sizeof d;
+    if (tamberlyn_wav_inspect(name.c_str(), &d) != TAMBERLYN_OK) {
+        const NativeString names[3] = {name, name, name};
+        ReportFailure(names);
+        return false;
+    }
+    if (d.state == TAMBERLYN_WAV_NOT_WAV) {
+        Refuse(name, "%s", d.reason);
+        return false;
+    }
+    return true;
+}
 
 int RunInfo(int argc, NativeChar** argv) {
     CommandLine line;
@@ -43,55 +64,47 @@ int RunInfo(int argc, NativeChar** argv) {
 
     int status = 0;
     for (const NativeString& name : line.operands) {
-        WavInput file;
-        if (!InspectFile(name, file)) {
-            status = 1;
-            continue;
-        }
-        CloseWavInput(file);
-        const tamberlyn::WavDiagnosis& d = file.diagnosis;
-        if (d.state == tamberlyn::WavState::kNotWav) {
-            RefuseHead(file);
+        tamberlyn_wav_info d;
+        if (!Inspect(name, d)) {
             status = 1;
             continue;
         }
         const std::string shown = Shown(name);
-        const std::string format = DescribeFormat(d.wav);
-        const double on_disk = SecondsOf(d.wav, d.data_bytes);
-        const double claimed = SecondsOf(d.wav, d.wav.data_size);
+        const std::string format = DescribeFormat(d);
         switch (d.state) {
-            case tamberlyn::WavState::kFinished:
-                PrintOut("%s: %s, %.2f s, finished\n", shown.c_str(), format.c_str(), on_disk);
+            case TAMBERLYN_WAV_FINISHED:
+                PrintOut("%s: %s, %.2f s, finished\n", shown.c_str(), format.c_str(), d.seconds);
                 break;
-            case tamberlyn::WavState::kUnfinishedRecording:
+            case TAMBERLYN_WAV_UNFINISHED_RECORDING:
                 PrintOut("%s: %s, %.2f s on disk, an unfinished recording (%s)%s\n", shown.c_str(),
-                         format.c_str(), on_disk,
-                         d.placeholder ? "its header was never written"
-                                       : "its header is an earlier recording's",
+                         format.c_str(), d.seconds,
+                         d.recording_placeholder ? "its header was never written"
+                                                 : "its header is an earlier recording's",
                          Remedy(d, "finishes it").c_str());
                 break;
-            case tamberlyn::WavState::kUnknownLength:
+            case TAMBERLYN_WAV_UNKNOWN_LENGTH:
                 PrintOut("%s: %s, %.2f s on disk, unknown length in its header%s\n", shown.c_str(),
-                         format.c_str(), on_disk, Remedy(d, "sets it").c_str());
+                         format.c_str(), d.seconds, Remedy(d, "sets it").c_str());
                 break;
-            case tamberlyn::WavState::kSizesDisagree:
-                if (d.data_wrong) {
+            case TAMBERLYN_WAV_SIZES_DISAGREE:
+                if (d.data_size_wrong) {
                     PrintOut(
                         "%s: %s, %.2f s on disk, but its header says %.2f s: %s with its "
                         "length%s\n",
-                        shown.c_str(), format.c_str(), on_disk, claimed, WhichSizes(d),
+                        shown.c_str(), format.c_str(), d.seconds, d.declared_seconds, WhichSizes(d),
                         Remedy(d, "mends it").c_str());
                 } else {
                     PrintOut("%s: %s, %.2f s, but %s with its length%s\n", shown.c_str(),
-                             format.c_str(), on_disk, WhichSizes(d), Remedy(d, "mends it").c_str());
+                             format.c_str(), d.seconds, WhichSizes(d),
+                             Remedy(d, "mends it").c_str());
                 }
                 break;
             default:
-                if (d.placeholder) {
-                    PrintOut("%s: no WAV header: %s\n", shown.c_str(), d.why);
+                if (d.recording_placeholder) {
+                    PrintOut("%s: no WAV header: %s\n", shown.c_str(), d.reason);
                 } else {
                     PrintOut("%s: %s, %.2f s by its header, but %s\n", shown.c_str(),
-                             format.c_str(), claimed, d.why);
+                             format.c_str(), d.declared_seconds, d.reason);
                 }
         }
     }

@@ -16,10 +16,35 @@ std::string Format(const char* format, va_list args) {
 
 }  // namespace
 
-void Fail(const char* what, const NativeString& name, tamberlyn::SystemError error) {
+void Fail(const char* what, const NativeString& name, int error) {
     char reason[256];
-    tamberlyn::SystemErrorText(error, reason, sizeof reason);
+    tamberlyn_system_error_text(error, reason, sizeof reason);
     PrintErr("tamberlyn: %s %s: %s\n", what, Quoted(name).c_str(), reason);
+}
+
+void ReportFailure(const NativeString (&names)[3], const char* suffix) {
+    const int file = tamberlyn_error_file();
+    const NativeString& name = file == TAMBERLYN_FILE_OUTPUT   ? names[1]
+                               : file == TAMBERLYN_FILE_LABELS ? names[2]
+                                                               : names[0];
+    const int code = tamberlyn_error_system_code();
+    if (code == 0) {
+        Refuse(name, "%s%s", tamberlyn_error_message(), suffix);
+        return;
+    }
+    switch (tamberlyn_error_status()) {
+        case TAMBERLYN_E_OPEN:
+            Fail("cannot open", name, code);
+            break;
+        case TAMBERLYN_E_CREATE:
+            Fail("cannot create", name, code);
+            break;
+        case TAMBERLYN_E_READ:
+            Fail("cannot read", name, code);
+            break;
+        default:
+            Fail("cannot write", name, code);
+    }
 }
 
 void Refuse(const NativeString& name, const char* format, ...) {

@@ -10,19 +10,18 @@
 #include "commands.h"
 #include "messages.h"
 #include "options.h"
-#include "recorder/sound_recorder.h"
-#include "silence/silence_filter.h"
-#include "tamberlyn.h"
-#include "wav/little_endian.h"
-#include "wav/recording_format.h"
 
 namespace tamberlyn_cli {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using tamberlyn::RecorderEvent;
-using tamberlyn::SystemError;
+
+// The most seconds a recording's header can describe (74 h 33 min 55 s).
+constexpr long kMaxSeconds = 268435;
+// Below this peak a second of audio is silent, as the silence engine hears it.
+constexpr int kQuietPeak = 500;
+constexpr double kFullScale = 32768.0;
 
 constexpr char kRecordUsage[] =
     "usage: tamberlyn record OUT.wav [--seconds N] [--force]\n"
@@ -65,9 +64,9 @@ int ParseArguments(int argc, NativeChar** argv, Options& o) {
         char* end = nullptr;
         const long long n = std::strtoll(text.c_str(), &end, 10);
         if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || n < 1 ||
-            n > tamberlyn::kMaxHeaderBlocks) {
+            n > kMaxSeconds) {
             return UsageError("record", "--seconds %s: give a whole number of seconds from 1 to %d",
-                              Quoted(value).c_str(), static_cast<int>(tamberlyn::kMaxHeaderBlocks));
+                              Quoted(value).c_str(), static_cast<int>(kMaxSeconds));
         }
         o.seconds = static_cast<long>(n);
     }
@@ -92,29 +91,29 @@ struct Heard {
     std::atomic<bool> limit{false};
 };
 
-void OnEvent(void* context, const RecorderEvent& e) {
+void TAMBERLYN_CALL OnEvent(void* context, const tamberlyn_record_event* e) {
     Heard& h = *static_cast<Heard*>(context);
-    switch (e.kind) {
-        case RecorderEvent::kBlockWritten:
-            h.blocks = e.blocks;
-            h.peak = e.peak;
-            h.silent = e.peak < tamberlyn::QUIET_THRESHOLD ? h.silent + 1 : 0;
+    switch (e->kind) {
+        case TAMBERLYN_EVENT_BLOCK_WRITTEN:
+            h.blocks = e->blocks;
+            h.peak = e->peak;
+            h.silent = e->peak < kQuietPeak ? h.silent + 1 : 0;
             break;
-        case RecorderEvent::kInputLost:
-            h.lost_since = e.at_ms;
+        case TAMBERLYN_EVENT_INPUT_LOST:
+            h.lost_since = e->at_ms;
             h.lost = true;
             break;
-        case RecorderEvent::kInputBack:
+        case TAMBERLYN_EVENT_INPUT_BACK:
             if (h.lost) {
-                h.lost_ms += e.at_ms - h.lost_since;
+                h.lost_ms += e->at_ms - h.lost_since;
                 ++h.gaps;
             }
             h.lost = false;
             break;
-        case RecorderEvent::kWriteFailed:
-            h.write_error = e.error.code;
+        case TAMBERLYN_EVENT_WRITE_FAILED:
+            h.write_error = e->system_code;
             break;
-        case RecorderEvent::kLimitReached:
+        case TAMBERLYN_EVENT_LIMIT_REACHED:
             h.limit = true;
             break;
     }
@@ -125,88 +124,30 @@ std::int64_t NowMs() {
         .count();
 }
 
-// Where the recording goes. A new file is created here, and is the recording itself; an
-// existing one (with --force) is replaced only by a recording that holds something: the
-// recording goes to a file beside it, renamed over it at the end.
-struct Target {
-    NativeString file;  // what the recorder writes
-    tamberlyn::Replacement replacement;
-    bool replaces = false;
-};
-
-// Refuses what the recorder cannot finish (no regular file) or must not touch (an existing file
-// without --force), and creates the file the recorder writes, which is ours to remove.
-bool PrepareTarget(const Options& o, Target& t) {
-    const char* why_seek =
-        "the header is written when recording ends, so the recording needs a regular file";
-    if (ArgIs(o.path.c_str(), "-")) {
-        Refuse(o.path, "cannot record to standard output: %s", why_seek);
-        return false;
-    }
-    if (tamberlyn::IsDanglingLink(o.path.c_str())) {
-        Refuse(o.path, "is a symbolic link to a file that does not exist; nothing was recorded");
-        return false;
-    }
-    tamberlyn::FileInfo info;
-    if (!tamberlyn::InfoAt(o.path.c_str(), info)) {
-        if (info.kind != tamberlyn::FileKind::kRegular) {
-            Refuse(o.path, "not a regular file: %s", why_seek);
-            return false;
-        }
-        if (!o.force) {
-            Refuse(o.path, "exists already; give --force to replace it");
-            return false;
-        }
-        if (const SystemError e =
-                tamberlyn::CreateReplacement(o.path.c_str(), t.replacement, true)) {
-            Fail("cannot create", o.path, e);
-            return false;
-        }
-        tamberlyn::CloseFile(t.replacement.file);
-        t.replacement.file = tamberlyn::kNoFile;
-        t.file = t.replacement.temp;
-        t.replaces = true;
-        return true;
-    }
-    tamberlyn::FileHandle claimed;
-    if (const SystemError e = tamberlyn::CreateNewFile(o.path.c_str(), claimed)) {
-        Fail("cannot create", o.path, e);
-        return false;
-    }
-    tamberlyn::CloseFile(claimed);
-    t.file = o.path;
-    return true;
-}
-
-void ExplainStartFailure(int32_t result, const NativeString& path) {
-    if (result == RECORDER_FILE_NOT_CREATED) {
-        Fail("cannot create", path, tamberlyn::RecorderStartError());
-        return;
-    }
-    if (result == RECORDER_ALREADY_RUNNING) {
-        PrintErr("tamberlyn: a recording is already running\n");
-        return;
-    }
-    tamberlyn::CaptureFailure failure;
-    if (!tamberlyn::LastCaptureFailure(failure)) {
-        PrintErr("tamberlyn: the audio input could not be %s\n",
-                 result == RECORDER_DEVICE_NOT_OPENED ? "opened" : "started");
-        return;
-    }
-    std::string hint;
+// Why the recording could not start, in one line.
+void ExplainStartFailure(tamberlyn_status status, const NativeString& path) {
+    if (status == TAMBERLYN_E_DEVICE) {
+        std::string hint;
 #if !defined(_WIN32)
-    if (const char* source = std::getenv("PULSE_SOURCE")) {
-        hint = std::string(" (PULSE_SOURCE=") + source + ")";
-    }
+        if (const char* source = std::getenv("PULSE_SOURCE")) {
+            hint = std::string(" (PULSE_SOURCE=") + source + ")";
+        }
 #endif
-    PrintErr("tamberlyn: %s: %s%s\n", failure.step, failure.reason, hint.c_str());
+        PrintErr("tamberlyn: %s%s\n", tamberlyn_error_message(), hint.c_str());
+        return;
+    }
+    if (status == TAMBERLYN_E_BUSY) {
+        PrintErr("tamberlyn: %s\n", tamberlyn_error_message());
+        return;
+    }
+    const NativeString names[3] = {path, path, path};
+    ReportFailure(names, status == TAMBERLYN_E_EXISTS ? "; give --force to replace it" : "");
 }
 
 void ShowStatus(const NativeString& path, const Heard& h, long elapsed) {
     const std::int32_t peak = h.peak;
     const double dbfs =
-        peak > 0 ? 20.0 * std::log10(static_cast<double>(peak) / tamberlyn::kPcm16FullScale)
-                 : -120.0;
+        peak > 0 ? 20.0 * std::log10(static_cast<double>(peak) / kFullScale) : -120.0;
     char bar[kBarWidth + 1];
     // -60 dBFS and below: an empty bar; 0 dBFS: a full one.
     const double fill = (dbfs + 60.0) / 60.0 * kBarWidth;
@@ -229,41 +170,41 @@ int RunRecord(int argc, NativeChar** argv) {
     Options o;
     const int usage = ParseArguments(argc, argv, o);
     if (usage >= 0) return usage;
-    std::u16string wide;
-    if (!ToLibraryPath(o.path, wide)) {
-        Refuse(o.path, "the recorder takes file names that are text (UTF-8) only");
-        return 1;
-    }
-    Target target;
-    if (!PrepareTarget(o, target)) return 1;
-    if (!ToLibraryPath(target.file, wide)) {
-        tamberlyn::RemoveFile(target.file.c_str());
+    if (ArgIs(o.path.c_str(), "-")) {
         Refuse(o.path,
-               "names a file whose folder is not text (UTF-8), which the recorder cannot take");
+               "cannot record to standard output: the header is written when recording ends, so "
+               "the recording needs a regular file");
         return 1;
     }
 
     static Heard heard;
-    tamberlyn::SetRecordingHooks({OnEvent, &heard, static_cast<std::int32_t>(o.seconds)});
+    tamberlyn_record_options options;
+    tamberlyn_record_options_init(&options);
+    options.block_limit = static_cast<std::int32_t>(o.seconds);
+    options.existing = o.force ? TAMBERLYN_RECORD_REPLACE : TAMBERLYN_RECORD_NEW_FILE;
+    options.on_event = OnEvent;
+    options.event_context = &heard;
+    tamberlyn_recorder* recorder = nullptr;
+    if (tamberlyn_recorder_create(&recorder) != TAMBERLYN_OK) {
+        PrintErr("tamberlyn: %s\n", tamberlyn_error_message());
+        return 1;
+    }
     CountInterrupts(&g_stop);
-    const int32_t result = SoundRecorderStart(wide.c_str());
-    if (result != RESULT_SUCCESS) {
-        ExplainStartFailure(result, o.path);
-        if (result != RECORDER_FILE_NOT_CREATED && result != RECORDER_ALREADY_RUNNING) {
-            SoundRecorderStop();
-        }
-        tamberlyn::RemoveFile(target.file.c_str());  // it held nothing, and it was ours
+    const tamberlyn_status started = tamberlyn_recorder_start(recorder, o.path.c_str(), &options);
+    if (started != TAMBERLYN_OK) {
+        ExplainStartFailure(started, o.path);
+        tamberlyn_recorder_free(recorder);
         return 1;
     }
 
     const bool terminal = ErrorIsTerminal();
-    const auto started = Clock::now();
+    const auto started_at = Clock::now();
     bool was_lost = false, was_silent = false;
     while (!g_stop && !heard.limit && heard.write_error == 0) {
         const bool silent = heard.silent >= kSilentSeconds;
         if (terminal) {
             const auto elapsed =
-                std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started);
+                std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_at);
             ShowStatus(o.path, heard, static_cast<long>(elapsed.count()));
         } else {
             // Without a terminal to draw on, a line when the state changes.
@@ -279,41 +220,39 @@ int RunRecord(int argc, NativeChar** argv) {
         was_silent = silent;
         std::this_thread::sleep_for(kPoll);
     }
-    const int32_t recorded = SoundRecorderStop();
+    tamberlyn_record_result result;
+    result.struct_size = sizeof result;
+    tamberlyn_recorder_stop(recorder, &result);
+    const NativeString kept = tamberlyn_recorder_file(recorder);
+    tamberlyn_recorder_free(recorder);
     if (terminal) PrintErr("\r\033[K");
     std::int64_t lost_ms = heard.lost_ms;
     if (heard.lost) lost_ms += NowMs() - heard.lost_since;
 
     bool failed = false;
-    if (heard.write_error != 0) {
-        Fail("cannot write", o.path, SystemError{heard.write_error});
+    if (result.write_error != 0) {
+        Fail("cannot write", o.path, result.write_error);
         failed = true;
     }
-    if (const SystemError e = tamberlyn::RecorderFinishError()) {
-        Fail("cannot finish", o.path, e);
+    if (result.finish_error != 0) {
+        Fail("cannot finish", o.path, result.finish_error);
         failed = true;
     }
-    if (recorded == 0) {
-        if (target.replaces) {
-            tamberlyn::DiscardReplacement(target.replacement);
-        } else {
-            tamberlyn::RemoveFile(target.file.c_str());
-        }
+    if (result.blocks == 0) {
         Refuse(o.path, "nothing was recorded");
         return 1;
     }
-    if (target.replaces) {
-        if (const SystemError e = tamberlyn::CommitReplacement(target.replacement, true)) {
-            Fail("cannot replace", o.path, e);
-            PrintErr("tamberlyn: the recording is in %s\n", Quoted(target.file).c_str());
-            return 1;
-        }
+    if (result.replace_error != 0) {
+        Fail("cannot replace", o.path, result.replace_error);
+        PrintErr("tamberlyn: the recording is in %s\n", Quoted(kept).c_str());
+        return 1;
     }
+    const int recorded = static_cast<int>(result.blocks);
     if (heard.gaps > 0 || heard.lost) {
-        PrintErr("recorded %d s to %s (%.1f s lost while the input was gone)\n",
-                 static_cast<int>(recorded), Shown(o.path).c_str(), lost_ms / 1000.0);
+        PrintErr("recorded %d s to %s (%.1f s lost while the input was gone)\n", recorded,
+                 Shown(o.path).c_str(), lost_ms / 1000.0);
     } else {
-        PrintErr("recorded %d s to %s\n", static_cast<int>(recorded), Shown(o.path).c_str());
+        PrintErr("recorded %d s to %s\n", recorded, Shown(o.path).c_str());
     }
     if (failed || (o.seconds > 0 && recorded < o.seconds)) return 1;
     return 0;

@@ -1,24 +1,14 @@
-// tamberlyn silence: the silence engine over any 16-bit PCM WAV file, with its chunks kept.
-#include <algorithm>
-#include <cmath>
+// tamberlyn silence: the engine's pause shortening over a WAV file, standard input or output.
 #include <cstdio>
 #include <string>
 
 #include "commands.h"
 #include "messages.h"
 #include "options.h"
-#include "safe_output.h"
-#include "silence/pause_stream.h"
-#include "wav/little_endian.h"
-#include "wav/recording_format.h"
-#include "wav/wav_sizes.h"
-#include "wav_input.h"
 
 namespace tamberlyn_cli {
 
 namespace {
-
-using tamberlyn::SystemError;
 
 constexpr char kUsage[] =
     "usage: tamberlyn silence IN OUT [--threshold T] [--keep SECONDS] [--pad SECONDS]\n"
@@ -40,49 +30,12 @@ constexpr char kUsage[] =
     "                  start<TAB>end<TAB>label in seconds of IN\n"
     "  -               as IN reads standard input, as OUT writes standard output\n";
 
-// The library's rule: 799 samples at the recorder's 8000 Hz.
-constexpr double kDefaultKeepSeconds =
-    static_cast<double>(tamberlyn::kLibrarySilenceRule.keep) / tamberlyn::RECORD_SAMPLE_RATE;
-constexpr std::int32_t kAutoThreshold = 0;
-
-// One buffer for every pass of the program: reading, filtering, copying; as large as the
-// library's, for the same reason.
-std::uint8_t g_buffer[tamberlyn::kLargeSilenceBufferBytes];
-// The ring of the one-pass pause cutter: the detector's lookahead (3 s), the pad and the
-// reads in flight. Only what a file's rate and channels need of it is ever touched.
-std::uint8_t g_ring[16u << 20];
-
 struct Options {
     NativeString in;
     NativeString out;
-    NativeString cuts;                                    // empty: none
-    std::int32_t threshold = tamberlyn::QUIET_THRESHOLD;  // kAutoThreshold: from the noise
-    double keep_seconds = -1.0;                           // negative: the default
-    double pad_seconds = -1.0;
+    NativeString cuts;  // empty: none
+    tamberlyn_pause_options pauses;
 };
-
-// "500", "-40dB", "-40.5 dBFS" or "auto". False for anything else or out of range.
-bool ParseThreshold(const std::string& text, std::int32_t& threshold) {
-    if (text == "auto") {
-        threshold = kAutoThreshold;
-        return true;
-    }
-    double value;
-    std::size_t end;
-    if (!ParseDecimal(text, value, end)) return false;
-    while (end < text.size() && text[end] == ' ') ++end;
-    double magnitude = value;
-    std::string unit = text.substr(end);
-    for (char& c : unit) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    if (unit == "db" || unit == "dbfs") {
-        magnitude = std::round(tamberlyn::kPcm16FullScale * std::pow(10.0, value / 20.0));
-    } else if (!unit.empty() || value != std::floor(value) || text[0] == '+') {
-        return false;
-    }
-    if (magnitude < 1 || magnitude > tamberlyn::kMaxSilenceThreshold) return false;
-    threshold = static_cast<std::int32_t>(magnitude);
-    return true;
-}
 
 bool ParseSeconds(const std::string& text, double& seconds) {
     std::size_t end;
@@ -101,18 +54,20 @@ int ParseArguments(int argc, NativeChar** argv, Options& o) {
         PrintOut("%s", kUsage);
         return 0;
     }
+    tamberlyn_pause_options_init(&o.pauses);
     for (const auto& [name, value] : line.options) {
         const std::string text = Utf8(value);
-        if (name == "--threshold" && !ParseThreshold(text, o.threshold)) {
+        if (name == "--threshold" &&
+            tamberlyn_parse_threshold(text.c_str(), &o.pauses.threshold) != TAMBERLYN_OK) {
             return UsageError("silence",
                               "--threshold %s: give 1..32768, decibels such as -40dB, or auto",
                               Quoted(value).c_str());
         }
-        if (name == "--keep" && !ParseSeconds(text, o.keep_seconds)) {
+        if (name == "--keep" && !ParseSeconds(text, o.pauses.keep)) {
             return UsageError("silence", "--keep %s: give seconds, 0 or more",
                               Quoted(value).c_str());
         }
-        if (name == "--pad" && !ParseSeconds(text, o.pad_seconds)) {
+        if (name == "--pad" && !ParseSeconds(text, o.pauses.pad)) {
             return UsageError("silence", "--pad %s: give seconds, 0 or more",
                               Quoted(value).c_str());
         }
@@ -127,317 +82,74 @@ int ParseArguments(int argc, NativeChar** argv, Options& o) {
     return -1;
 }
 
-tamberlyn::SilenceBuffer Buffer() { return {g_buffer, sizeof g_buffer}; }
+bool IsStandard(const NativeString& name) { return ArgIs(name.c_str(), "-"); }
 
-// What goes: the silence engine's rule where it is enough (a fixed threshold, no pad), the
-// one-pass pause cutter otherwise.
-struct Plan {
-    tamberlyn::SilenceRule silence;
-    tamberlyn::PauseRule pauses;
-    bool cutter = false;
-};
-
-// Where the samples are in the input, and what follows them.
-struct Extent {
-    std::uint64_t limit = tamberlyn::kToEndOfFile;  // sample bytes to read
-    bool to_end = false;
-    std::uint64_t skip_after = 0;  // the data chunk's pad byte
-};
-
-// The removed stretches as an Audacity label track: "start<TAB>end<TAB>label", seconds of the
-// input with six decimals; the label is where in the output the cut lies.
-struct CutList {
-    Output out;
-    std::uint32_t rate = 1;
-    std::uint64_t removed = 0;  // frames cut before the current one
-    char text[64 * 1024];
-    std::size_t used = 0;
-    SystemError error;
-};
-
-bool FlushCuts(CutList& list) {
-    if (!list.error && list.used > 0) {
-        list.error = tamberlyn::WriteAll(list.out.file, list.text, list.used);
+// A name given as "-" and a named file that standard input or output already is: the same
+// file would be lost as it is read. The engine judges two named files itself.
+bool SameFileThroughStandardStream(const Options& o) {
+    const NativeString* refused = nullptr;
+    if (IsStandard(o.in)) {
+        if (!IsStandard(o.out) && StandardStreamIs(0, o.out)) refused = &o.out;
+        if (!o.cuts.empty() && !IsStandard(o.cuts) && StandardStreamIs(0, o.cuts)) {
+            refused = refused != nullptr ? refused : &o.cuts;
+        }
+    } else if ((IsStandard(o.out) || (!o.cuts.empty() && IsStandard(o.cuts))) &&
+               StandardStreamIs(1, o.in)) {
+        refused = IsStandard(o.out) ? &o.out : &o.cuts;
     }
-    list.used = 0;
-    if (list.error) Fail("cannot write", list.out.name, list.error);
-    return !list.error;
+    if (refused != nullptr) Refuse(*refused, "is the input file itself; nothing was written");
+    return refused != nullptr;
 }
 
-void OnCut(void* context, std::uint64_t first, std::uint64_t frames) {
-    CutList& list = *static_cast<CutList*>(context);
-    if (list.error) return;
-    if (sizeof list.text - list.used < 128 && list.used > 0) {
-        list.error = tamberlyn::WriteAll(list.out.file, list.text, list.used);
-        list.used = 0;
+void Warnings(const Options& o, const tamberlyn_shorten_summary& s) {
+    if (s.warnings & TAMBERLYN_WARN_DATA_SIZE_UNUSABLE) {
+        Warn(o.in, "the data size (%lu) does not describe the file; reading the samples to its end",
+             static_cast<unsigned long>(s.data_declared));
     }
-    const double rate = list.rate;
-    const int n =
-        std::snprintf(list.text + list.used, sizeof list.text - list.used, "%.6f\t%.6f\tout %.6f\n",
-                      first / rate, (first + frames) / rate, (first - list.removed) / rate);
-    if (n > 0) list.used += static_cast<std::size_t>(n);
-    list.removed += frames;
-}
-
-tamberlyn::StreamResult RunPass(const WavInput& in, std::uint64_t limit, const Plan& plan,
-                                const tamberlyn::DataSink& sink, std::uint64_t out_offset,
-                                CutList* cuts, tamberlyn::StreamCounts& counts,
-                                tamberlyn::PauseReport& report) {
-    if (!plan.cutter) {
-        return tamberlyn::FilterStream(in.file, limit, plan.silence, sink, out_offset, Buffer(),
-                                       counts);
+    if (s.warnings & TAMBERLYN_WARN_DATA_CUT_SHORT) {
+        Warn(o.in, "the data chunk is cut short: %llu of %llu bytes",
+             static_cast<unsigned long long>(s.data_read),
+             static_cast<unsigned long long>(s.data_declared));
     }
-    const tamberlyn::CutSink cut_sink = {OnCut, cuts};
-    return tamberlyn::CutPauses(in.file, limit, plan.pauses, sink, out_offset,
-                                cuts != nullptr ? &cut_sink : nullptr, {g_ring, sizeof g_ring},
-                                counts, report);
+    if (s.warnings & TAMBERLYN_WARN_CHUNKS_LEFT_OUT) {
+        Warn(o.in,
+             "%lld bytes of chunks after the audio data were left out: a stream of unknown "
+             "length cannot carry them",
+             static_cast<long long>(s.chunks_left_out));
+    }
 }
 
-bool Failed(const char* what, const NativeString& name, SystemError error) {
-    Fail(what, name, error);
-    return false;
-}
-
-int Failure(const char* what, const NativeString& name, SystemError error) {
-    Fail(what, name, error);
+int Failed(const Options& o, tamberlyn_status status) {
+    if (status == TAMBERLYN_E_PAD_TOO_LONG) {
+        return UsageError("silence", "--pad: %s", tamberlyn_error_message());
+    }
+    const NativeString names[3] = {o.in, o.out, o.cuts};
+    ReportFailure(names, status == TAMBERLYN_E_UNFINISHED ? "; 'tamberlyn repair' finishes it"
+                         : status == TAMBERLYN_E_UNDECIDABLE
+                             ? "; see 'tamberlyn info' and 'tamberlyn repair'"
+                             : "");
     return 1;
 }
 
-// Copies `bytes` of the input from `offset` (a stream: from where it is) to the output, setting
-// the size fields of `patch` that lie in it on the way.
-bool CopyInput(WavInput& in, std::uint64_t offset, std::uint64_t bytes, Output& out,
-               const tamberlyn::WavSizePatch* patch) {
-    const tamberlyn::WavSource source = SourceOf(in);
-    while (bytes > 0) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, sizeof g_buffer));
-        std::size_t got = 0;
-        if (const SystemError e = source.read_at(source.context, offset, g_buffer, want, got)) {
-            return Failed("cannot read", in.name, e);
-        }
-        if (got < want) {
-            Refuse(in.name, "the file ended while it was read");
-            return false;
-        }
-        if (patch != nullptr) tamberlyn::ApplyWavSizes(*patch, offset, g_buffer, got);
-        if (const SystemError e = tamberlyn::WriteAll(out.file, g_buffer, got)) {
-            return Failed("cannot write", out.name, e);
-        }
-        offset += got;
-        bytes -= got;
-    }
-    return true;
-}
-
-// Copies what follows the data chunk in a stream, to its end. Returns the bytes, or -1.
-long long CopyRestOfStream(WavInput& in, Output* out) {
-    long long copied = 0;
-    for (;;) {
-        std::size_t got = 0;
-        if (const SystemError e = tamberlyn::ReadFull(in.file, g_buffer, sizeof g_buffer, got)) {
-            Fail("cannot read", in.name, e);
-            return -1;
-        }
-        if (got == 0) return copied;
-        if (out != nullptr) {
-            if (const SystemError e = tamberlyn::WriteAll(out->file, g_buffer, got)) {
-                Fail("cannot write", out->name, e);
-                return -1;
-            }
-        }
-        copied += static_cast<long long>(got);
-    }
-}
-
-// One line on what the detector found, when it found nothing to cut.
-void ReportNothingFound(const NativeString& name, const tamberlyn::PauseReport& report) {
-    const tamberlyn::PauseDetectorStats& d = report.detector;
-    if (d.separable_windows * 2 < d.windows) {
-        Refuse(name,
-               "no pauses to find: the sound never stands far enough above a steady background "
-               "(music, or a continuous noise); nothing was removed");
-    } else {
-        Refuse(name, "no pause long enough to shorten; nothing was removed");
-    }
-}
-
-int Shorten(WavInput& in, const Options& o, const Extent& extent, Output& out, const Plan& plan,
-            CutList* cuts) {
-    const tamberlyn::WavDescription& wav = in.diagnosis.wav;
-    // What follows the data (the pad byte, other chunks) in a file that can be measured.
-    std::uint64_t after = 0;
-    if (in.seekable && !extent.to_end) {
-        after = in.file_size - wav.data_offset - extent.limit;
-    }
-
-    // When the output cannot be set at the end, its sizes are settled before the header.
-    bool sizes_known = true;
-    std::uint64_t data_out = 0;
-    tamberlyn::StreamCounts counts;
-    tamberlyn::PauseReport report;
-    if (!out.seekable) {
-        if (in.seekable) {
-            if (const SystemError e = tamberlyn::SeekFile(in.file, wav.data_offset)) {
-                return Failure("cannot read", in.name, e);
-            }
-            if (RunPass(in, extent.limit, plan, tamberlyn::CountingSink(), 0, nullptr, counts,
-                        report) != tamberlyn::StreamResult::kDone) {
-                return Failure("cannot read", in.name, counts.error);
-            }
-            data_out = counts.written;
-        } else {
-            sizes_known = false;
-        }
-    }
-    // Chunks after the data come along only where a reader can find them: with known sizes.
-    const std::uint64_t after_out = in.seekable && !extent.to_end ? after - extent.skip_after : 0;
-    tamberlyn::WavSizePatch sizes = tamberlyn::WavSizesFor(wav, data_out, after_out, sizes_known);
-    if (!CopyInput(in, 0, wav.data_offset, out, &sizes)) return 1;
-
-    if (in.seekable) {
-        if (const SystemError e = tamberlyn::SeekFile(in.file, wav.data_offset)) {
-            return Failure("cannot read", in.name, e);
-        }
-    }
-    counts = tamberlyn::StreamCounts{};
-    report = tamberlyn::PauseReport{};
-    tamberlyn::FileHandle out_file = out.file;
-    const tamberlyn::StreamResult result =
-        RunPass(in, extent.limit, plan, tamberlyn::FileSink(out_file), wav.data_offset, cuts,
-                counts, report);
-    if (result == tamberlyn::StreamResult::kReadFailed) {
-        return Failure("cannot read", in.name, counts.error);
-    }
-    if (result == tamberlyn::StreamResult::kWriteFailed) {
-        return Failure("cannot write", out.name, counts.error);
-    }
-    if (!extent.to_end && counts.read < extent.limit) {
-        Warn(in.name, "the data chunk is cut short: %llu of %llu bytes",
-             static_cast<unsigned long long>(counts.read),
-             static_cast<unsigned long long>(extent.limit));
-    }
-
-    // The chunks after the data, as they are.
-    std::uint64_t trailing = 0;
-    if (in.seekable && !extent.to_end) {
-        if (!CopyInput(in, wav.data_offset + extent.limit + extent.skip_after, after_out, out,
-                       nullptr)) {
-            return 1;
-        }
-        trailing = after_out;
-    } else if (!extent.to_end) {
-        std::uint8_t pad_byte;
-        std::size_t got = 0;
-        if (extent.skip_after > 0) {
-            if (const SystemError e = tamberlyn::ReadFull(in.file, &pad_byte, 1, got)) {
-                return Failure("cannot read", in.name, e);
-            }
-        }
-        // With unknown sizes a reader takes everything after the header as samples.
-        const long long rest = CopyRestOfStream(in, sizes_known ? &out : nullptr);
-        if (rest < 0) return 1;
-        if (!sizes_known && rest > 0) {
-            Warn(in.name,
-                 "%lld bytes of chunks after the audio data were left out: a stream of unknown "
-                 "length cannot carry them",
-                 rest);
-        }
-        trailing = sizes_known ? static_cast<std::uint64_t>(rest) : 0;
-    }
-
-    if (out.seekable) {
-        sizes = tamberlyn::WavSizesFor(wav, counts.written, trailing);
-        for (int i = 0; i < sizes.count; ++i) {
-            const tamberlyn::WavSizeField& f = sizes.fields[i];
-            if (const SystemError e = tamberlyn::WriteAllAt(out.file, f.offset, f.bytes, 4)) {
-                return Failure("cannot write", out.name, e);
-            }
-        }
-    }
-    if (cuts != nullptr && !FlushCuts(*cuts)) return 1;
-    if (!CommitOutput(out)) return 1;
-    if (cuts != nullptr && !CommitOutput(cuts->out)) return 1;
-
-    const double before = SecondsOf(wav, counts.read);
-    const double left = SecondsOf(wav, counts.written);
+void Summarise(const Options& o, const tamberlyn_shorten_summary& s) {
+    const double rate = s.rate > 0 ? s.rate : 1;
+    const double before = static_cast<double>(s.frames_in) / rate;
+    const double left = static_cast<double>(s.frames_out) / rate;
     const double removed = before > 0.0 ? 100.0 * (before - left) / before : 0.0;
-    if (o.threshold == kAutoThreshold) {
-        if (report.cuts == 0) {
-            ReportNothingFound(o.in, report);
+    if (s.automatic) {
+        if (s.cuts == 0 && s.separable_share < 0.5) {
+            Refuse(o.in,
+                   "no pauses to find: the sound never stands far enough above a steady "
+                   "background (music, or a continuous noise); nothing was removed");
+        } else if (s.cuts == 0) {
+            Refuse(o.in, "no pause long enough to shorten; nothing was removed");
         } else {
             PrintErr("pauses told from a background of %.1f to %.1f dBFS (above 200 Hz)\n",
-                     report.detector.lowest_floor_db, report.detector.highest_floor_db);
+                     s.background_low_dbfs, s.background_high_dbfs);
         }
     }
-    PrintErr("%s: %.2f s -> %s: %.2f s (%.1f%% removed)\n", Shown(in.name).c_str(), before,
-             Shown(out.name).c_str(), left, removed);
-    return 0;
-}
-
-// Frames for `seconds` at `rate`, within what the rule can count.
-std::int64_t FramesOf(double seconds, std::uint32_t rate) {
-    const double frames = std::round(seconds * rate);
-    return frames > tamberlyn::kMaxSilenceKeep ? tamberlyn::kMaxSilenceKeep
-                                               : static_cast<std::int64_t>(frames);
-}
-
-// Refuses what the engine cannot take, or a file whose sizes cannot be trusted; otherwise says
-// where its samples are.
-bool Admit(const WavInput& in, Extent& extent) {
-    const tamberlyn::WavDiagnosis& d = in.diagnosis;
-    switch (d.state) {
-        case tamberlyn::WavState::kNotWav:
-            RefuseHead(in);
-            return false;
-        case tamberlyn::WavState::kUnfinishedRecording:
-            Refuse(in.name, "an unfinished recording (%s); 'tamberlyn repair' finishes it",
-                   d.placeholder ? "its header was never written"
-                                 : "its header is an earlier recording's");
-            return false;
-        case tamberlyn::WavState::kUndecidable:
-            Refuse(in.name,
-                   "its sizes disagree with its length: %s; see 'tamberlyn info' and "
-                   "'tamberlyn repair'",
-                   d.why);
-            return false;
-        default:
-            break;
-    }
-    if (!tamberlyn::IsPcm16(d.wav, tamberlyn::kMaxSilenceChannels)) {
-        const unsigned channels = d.wav.channels;
-        const char* why = "only 16-bit PCM is supported";
-        if (d.wav.format_tag == tamberlyn::kWavFormatPcm && d.wav.bits_per_sample == 16) {
-            why = channels < 1 || channels > static_cast<unsigned>(tamberlyn::kMaxSilenceChannels)
-                      ? "only 1 to 8 channels are supported"
-                      : "the format chunk's sample rate or block alignment is wrong";
-        }
-        Refuse(in.name, "%s: %s", DescribeFormat(d.wav).c_str(), why);
-        return false;
-    }
-    // The samples run to the end where the data size cannot say where they end.
-    extent.to_end = d.state == tamberlyn::WavState::kUnknownLength || d.data_wrong;
-    if (extent.to_end) {
-        Warn(in.name,
-             "the data size (%lu) does not describe the file; reading the samples to its end",
-             static_cast<unsigned long>(d.wav.data_size));
-        extent.limit = tamberlyn::kToEndOfFile;
-    } else {
-        extent.limit = d.wav.data_size;
-        extent.skip_after = d.wav.data_size & 1u;
-        if (in.seekable) {
-            extent.skip_after = std::min<std::uint64_t>(
-                extent.skip_after, in.file_size - d.wav.data_offset - d.wav.data_size);
-        }
-    }
-    return true;
-}
-
-bool SameFileAsOutput(const WavInput& in, const NativeString& out_name) {
-    tamberlyn::FileInfo out;
-    const bool known = ArgIs(out_name.c_str(), "-") ? StandardOutput() != tamberlyn::kNoFile &&
-                                                          !tamberlyn::InfoOf(StandardOutput(), out)
-                                                    : !tamberlyn::InfoAt(out_name.c_str(), out);
-    return in.info.kind == tamberlyn::FileKind::kRegular && known &&
-           tamberlyn::SameFile(in.info, out);
+    PrintErr("%s: %.2f s -> %s: %.2f s (%.1f%% removed)\n", Shown(o.in).c_str(), before,
+             Shown(o.out).c_str(), left, removed);
 }
 
 }  // namespace
@@ -446,74 +158,42 @@ int RunSilence(int argc, NativeChar** argv) {
     Options o;
     const int usage = ParseArguments(argc, argv, o);
     if (usage >= 0) return usage;
-    const bool cuts_to_stdout = !o.cuts.empty() && ArgIs(o.cuts.c_str(), "-");
-    if (cuts_to_stdout && ArgIs(o.out.c_str(), "-")) {
+    const bool cuts_to_stdout = !o.cuts.empty() && IsStandard(o.cuts);
+    if (cuts_to_stdout && IsStandard(o.out)) {
         return UsageError("silence", "--cuts and OUT cannot both be standard output");
     }
 
-    WavInput in;
-    if (!OpenWavInput(o.in, in)) return 1;
-    Extent extent;
-    if (!Admit(in, extent)) {
-        CloseWavInput(in);
+    tamberlyn_stream in{}, out{}, labels{};
+    if (IsStandard(o.in) && !StandardInputStream(in)) {
+        Refuse(o.in, "standard input is closed");
         return 1;
     }
+    if ((IsStandard(o.out) && !StandardOutputStream(out)) ||
+        (cuts_to_stdout && !StandardOutputStream(labels))) {
+        Refuse(IsStandard(o.out) ? o.out : o.cuts, "standard output is closed");
+        return 1;
+    }
+    labels.write_at = nullptr;  // a label track is written straight through
+    if (SameFileThroughStandardStream(o)) return 1;
 
-    const tamberlyn::WavDescription& wav = in.diagnosis.wav;
-    const bool automatic = o.threshold == kAutoThreshold;
-    const std::uint32_t rate = wav.sample_rate;
-    Plan plan;
-    plan.silence.channels = wav.channels;
-    plan.silence.threshold = automatic ? tamberlyn::QUIET_THRESHOLD : o.threshold;
-    plan.silence.keep = static_cast<std::int32_t>(FramesOf(o.keep_seconds >= 0 ? o.keep_seconds
-                                                           : automatic ? tamberlyn::kAutoKeepSeconds
-                                                                       : kDefaultKeepSeconds,
-                                                           rate));
-    plan.pauses.channels = wav.channels;
-    plan.pauses.rate = rate;
-    plan.pauses.automatic = automatic;
-    plan.pauses.threshold = plan.silence.threshold;
-    plan.pauses.keep = static_cast<std::uint64_t>(plan.silence.keep);
-    plan.pauses.pad = static_cast<std::uint64_t>(FramesOf(o.pad_seconds >= 0 ? o.pad_seconds
-                                                          : automatic ? tamberlyn::kAutoPadSeconds
-                                                                      : 0.0,
-                                                          rate));
-    plan.cutter = automatic || plan.pauses.pad > 0 || !o.cuts.empty();
-    const std::uint64_t max_pad = tamberlyn::MaxPauseRulePad(sizeof g_ring, plan.pauses);
-    if (plan.pauses.pad > max_pad) {
-        CloseWavInput(in);
-        return UsageError("silence", "--pad: at most %.2f s at %u Hz with %u channels",
-                          static_cast<double>(max_pad) / rate, static_cast<unsigned>(rate),
-                          static_cast<unsigned>(wav.channels));
+    tamberlyn_shorten_options options;
+    tamberlyn_shorten_options_init(&options);
+    options.pauses = &o.pauses;
+    if (cuts_to_stdout) {
+        options.labels_stream = &labels;
+    } else if (!o.cuts.empty()) {
+        options.labels_path = o.cuts.c_str();
     }
-
-    // The same file under another name, or through a link, would be lost as it is read.
-    if (SameFileAsOutput(in, o.out) || (!o.cuts.empty() && SameFileAsOutput(in, o.cuts))) {
-        Refuse(SameFileAsOutput(in, o.out) ? o.out : o.cuts,
-               "is the input file itself; nothing was written");
-        CloseWavInput(in);
-        return 1;
-    }
-
-    Output out;
-    if (!OpenOutput(o.out, out)) {
-        CloseWavInput(in);
-        return 1;
-    }
-    static CutList cuts;
-    cuts.rate = rate;
-    if (!o.cuts.empty() && !OpenOutput(o.cuts, cuts.out)) {
-        AbandonOutput(out);
-        CloseWavInput(in);
-        return 1;
-    }
-    const int status = Shorten(in, o, extent, out, plan, o.cuts.empty() ? nullptr : &cuts);
-    if (status != 0) {
-        AbandonOutput(out);
-        if (!o.cuts.empty()) AbandonOutput(cuts.out);
-    }
-    CloseWavInput(in);
-    return status;
+    tamberlyn_shorten_summary summary;
+    summary.struct_size = sizeof summary;
+    const tamberlyn_status status = tamberlyn_shorten(
+        IsStandard(o.in) ? nullptr : o.in.c_str(), IsStandard(o.in) ? &in : nullptr,
+        IsStandard(o.out) ? nullptr : o.out.c_str(), IsStandard(o.out) ? &out : nullptr, &options,
+        &summary);
+    Warnings(o, summary);
+    if (status != TAMBERLYN_OK) return Failed(o, status);
+    Summarise(o, summary);
+    return 0;
 }
 
 }  // namespace tamberlyn_cli

@@ -1,7 +1,7 @@
 // Load and unload on ELF targets: the shared object's constructor and destructor. There is no
 // application framework to register with here.
 #include "boundary/app_framework.h"
-#include "recorder/sound_recorder.h"
+#include "boundary/module_recorder.h"
 
 namespace {
 

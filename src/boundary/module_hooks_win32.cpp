@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "boundary/app_framework.h"
-#include "recorder/sound_recorder.h"
+#include "boundary/module_recorder.h"
 
 namespace {
 

@@ -4,6 +4,6 @@
 namespace tamberlyn {
 
 void HoldModuleWhileRecording() {}
-void ReleaseModuleAfterRecording() {}
+void ReleaseModuleAfterRecording(std::mutex&) {}
 
 }  // namespace tamberlyn

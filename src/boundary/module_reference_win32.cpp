@@ -16,8 +16,7 @@ void HoldModuleWhileRecording() {
                        reinterpret_cast<LPCWSTR>(&HoldModuleWhileRecording), &g_held);
 }
 
-void ReleaseModuleAfterRecording() {
-    // Called from an export, so the caller holds the module too: this never unloads it.
+void ReleaseModuleAfterRecording(std::mutex&) {
     if (g_held == nullptr) return;
     HMODULE held = g_held;
     g_held = nullptr;

@@ -56,6 +56,7 @@ struct AlsaDevice {
     CaptureCallback callback;
     std::uintptr_t instance;
     CaptureFormat format;         // for opening the device again
+    char name[128];               // the PCM's name
     int last_error;               // the last ALSA error, for a developer in a debugger
     std::int64_t last_frames_ms;  // when frames last arrived (capture thread only)
     std::int64_t started_ms;      // when capture last started
@@ -73,6 +74,13 @@ struct AlsaDevice {
     bool parked;  // the thread waits and holds no PCM call in progress
 };
 
+// The inputs asked for by name: DEVICE_ANY (and 0) is "default", kNamedDevice + i is names[i].
+constexpr std::uint32_t kNamedDevice = 0x100;
+constexpr int kMaxNames = 16;
+char g_names[kMaxNames][128];
+int g_name_count = 0;
+pthread_mutex_t g_names_lock = PTHREAD_MUTEX_INITIALIZER;
+
 // One device at a time, as the recorder needs; no allocation of our own.
 AlsaDevice g_device = {false,
                        nullptr,
@@ -81,6 +89,7 @@ AlsaDevice g_device = {false,
                        nullptr,
                        0,
                        {},
+                       "default",
                        0,
                        0,
                        0,
@@ -187,18 +196,23 @@ void WatchForStall(AlsaDevice& d, int waited_ms) {
     if (stalled) LoseInput(d);
 }
 
-// Opens "default" for the format; the PCM is prepared but not started. On failure `step` says
-// which step failed.
-int OpenPcm(const CaptureFormat& format, snd_pcm_t*& pcm, const char** step = nullptr) {
+// Opens the input `name` for the format; the PCM is prepared but not started. On failure
+// `step` says which step failed.
+int OpenPcm(const char* name, const CaptureFormat& format, snd_pcm_t*& pcm,
+            char (*step)[192] = nullptr) {
     pcm = nullptr;
-    int err = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+    int err = snd_pcm_open(&pcm, name, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
     if (err < 0) {
-        if (step != nullptr) *step = "cannot open the input 'default'";
+        if (step != nullptr)
+            std::snprintf(*step, sizeof *step, "cannot open the input '%.127s'", name);
         return err;
     }
     err = Configure(pcm, format);
     if (err < 0) {
-        if (step != nullptr) *step = "cannot set up the input 'default' for 16-bit PCM";
+        if (step != nullptr) {
+            std::snprintf(*step, sizeof *step, "cannot set up the input '%.127s' for 16-bit PCM",
+                          name);
+        }
         snd_pcm_close(pcm);
         pcm = nullptr;
     }
@@ -227,7 +241,7 @@ void Reopen(AlsaDevice& d) {
     if (gone != nullptr) snd_pcm_close(gone);
     while (Pause(d, kReopenMilliseconds)) {
         snd_pcm_t* pcm = nullptr;
-        int err = OpenPcm(d.format, pcm);
+        int err = OpenPcm(d.name, d.format, pcm);
         if (err >= 0) err = snd_pcm_start(pcm);
         if (err < 0) {
             d.last_error = err;
@@ -357,13 +371,22 @@ std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFor
     }
     // Only what alsa-lib delivers exactly: interleaved 16-bit PCM frames, counted as frames.
     if (!IsConsistentPcm(*format) || format->bits_per_sample != 16) return kCaptureBadFormat;
-    if (device_id != DEVICE_ANY && device_id != 0) return kCaptureBadDeviceId;
+    char name[sizeof g_device.name] = "default";
+    if (device_id != DEVICE_ANY && device_id != 0) {
+        pthread_mutex_lock(&g_names_lock);
+        const std::uint32_t i = device_id - kNamedDevice;
+        const bool known =
+            device_id >= kNamedDevice && i < static_cast<std::uint32_t>(g_name_count);
+        if (known) std::snprintf(name, sizeof name, "%s", g_names[i]);
+        pthread_mutex_unlock(&g_names_lock);
+        if (!known) return kCaptureBadDeviceId;
+    }
     AlsaDevice& d = g_device;
     if (d.open) return kCaptureAllocated;
 
     snd_pcm_t* pcm = nullptr;
-    const char* step = "";
-    int err = OpenPcm(*format, pcm, &step);
+    char step[192] = "";
+    int err = OpenPcm(name, *format, pcm, &step);
     if (err < 0) {
         d.last_error = err;
         Failed(step, err);
@@ -381,6 +404,7 @@ std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFor
     d.callback = callback;
     d.instance = instance;
     d.format = *format;
+    std::snprintf(d.name, sizeof d.name, "%s", name);
     d.queued = nullptr;
     d.started = d.closing = false;
     d.parked = false;
@@ -442,7 +466,10 @@ std::uint32_t Start(CaptureDevice handle) {
         if (err >= 0) err = snd_pcm_start(d->pcm);
         if (err < 0) {
             d->last_error = err;
-            Failed("cannot start capturing from the input 'default'", err);
+            char step[192];
+            std::snprintf(step, sizeof step, "cannot start capturing from the input '%.127s'",
+                          d->name);
+            Failed(step, err);
             result = kCaptureError;
         } else {
             d->last_frames_ms = d->started_ms = NowMilliseconds();
@@ -513,7 +540,26 @@ std::uint32_t Close(CaptureDevice handle) {
     return kCaptureOk;
 }
 
-constexpr CaptureService kAlsaService = {Open, Prepare, Add, Start, Stop, Unprepare, Close};
+std::uint32_t Find(const char* name, std::uint32_t* device_id) {
+    if (name == nullptr || device_id == nullptr || name[0] == '\0' ||
+        std::strlen(name) >= sizeof g_names[0]) {
+        return kCaptureInvalidParam;
+    }
+    pthread_mutex_lock(&g_names_lock);
+    int i = 0;
+    while (i < g_name_count && std::strcmp(g_names[i], name) != 0) ++i;
+    std::uint32_t result = kCaptureOk;
+    if (i == g_name_count && g_name_count == kMaxNames) {
+        result = kCaptureAllocated;
+    } else if (i == g_name_count) {
+        std::snprintf(g_names[g_name_count++], sizeof g_names[0], "%s", name);
+    }
+    pthread_mutex_unlock(&g_names_lock);
+    if (result == kCaptureOk) *device_id = kNamedDevice + static_cast<std::uint32_t>(i);
+    return result;
+}
+
+constexpr CaptureService kAlsaService = {Open, Prepare, Add, Start, Stop, Unprepare, Close, Find};
 
 }  // namespace
 

@@ -13,7 +13,8 @@ std::uint32_t Open(CaptureDevice*, std::uint32_t, const CaptureFormat*, CaptureC
 std::uint32_t Buffer(CaptureDevice, CaptureBuffer*, std::uint32_t) { return kCaptureInvalidHandle; }
 std::uint32_t Device(CaptureDevice) { return kCaptureInvalidHandle; }
 
-constexpr CaptureService kNoService = {Open, Buffer, Buffer, Device, Device, Buffer, Device};
+constexpr CaptureService kNoService = {Open,   Buffer, Buffer, Device,
+                                       Device, Buffer, Device, nullptr};
 
 }  // namespace
 

@@ -98,6 +98,9 @@ struct CaptureService {
     std::uint32_t (*stop)(CaptureDevice device);
     std::uint32_t (*unprepare)(CaptureDevice device, CaptureBuffer* buffer, std::uint32_t size);
     std::uint32_t (*close)(CaptureDevice device);
+    // Optional: the device_id under which `open` opens the input called `name` (an ALSA PCM
+    // name, a winmm device's name). kCaptureBadDeviceId when there is none by that name.
+    std::uint32_t (*find)(const char* name, std::uint32_t* device_id);
 };
 
 // The backend this build was made with.
@@ -107,7 +110,7 @@ const CaptureService& PlatformCaptureService();
 // snd_strerror, winmm's error text), for a developer or the program to show. False when it has
 // not failed since it was loaded.
 struct CaptureFailure {
-    char step[96];     // "cannot open the input 'default'"
+    char step[192];    // "cannot open the input 'default'"
     char reason[192];  // "No such entity"
 };
 bool LastCaptureFailure(CaptureFailure& out);

@@ -246,7 +246,26 @@ std::uint32_t Close(CaptureDevice device) {
     return MMSYSERR_NOERROR;
 }
 
-constexpr CaptureService kWinmmService = {Open, Prepare, Add, Start, Stop, Unprepare, Close};
+// An input device by the name winmm gives it (UTF-8 here): its index is its id.
+std::uint32_t Find(const char* name, std::uint32_t* device_id) {
+    if (name == nullptr || device_id == nullptr) return MMSYSERR_INVALPARAM;
+    wchar_t wide[MAXPNAMELEN];
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide, MAXPNAMELEN) == 0) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    const UINT count = waveInGetNumDevs();
+    for (UINT i = 0; i < count; ++i) {
+        WAVEINCAPSW caps;
+        if (waveInGetDevCapsW(i, &caps, sizeof caps) == MMSYSERR_NOERROR &&
+            lstrcmpW(caps.szPname, wide) == 0) {
+            *device_id = i;
+            return MMSYSERR_NOERROR;
+        }
+    }
+    return MMSYSERR_BADDEVICEID;
+}
+
+constexpr CaptureService kWinmmService = {Open, Prepare, Add, Start, Stop, Unprepare, Close, Find};
 
 }  // namespace
 

@@ -1,23 +1,21 @@
-// The recorder's internal entry points beside the two exports.
+// One recording: the recorder's state, its handler and its finish. The library's two recording
+// exports drive one static recorder through this; the engine library gives each of its recorder
+// handles one of its own. Either way one thread starts and finishes a recording and the capture
+// service's thread runs the handler in between, ordered by the service's contract.
 #pragma once
 
 #include <cstdint>
 
 #include "recorder/capture_service.h"
+#include "runtime/native_file.h"
 #include "runtime/system_error.h"
+#include "wav/wav_header.h"
 
 namespace tamberlyn {
 
-// Opens the device, queues the buffer and starts capture: 999, or 1, 2, 3 for the failing step.
-std::int32_t SoundRecorderOpenDevice();
-
-// The function the capture service notifies.
-void SoundRecorderCallback(CaptureDevice device, std::uint32_t message, std::uintptr_t instance,
-                           std::uintptr_t param1, std::uintptr_t param2);
-
-// What the program learns from a recording as it goes, beyond what the exports return. Events
-// come on the capture service's thread, right as they happen: a listener must be quick and must
-// not call the recorder.
+// What whoever started a recording learns as it goes, beyond the block count. Events come on the
+// capture service's thread, right as they happen: a listener must be quick and must not call the
+// recorder.
 struct RecorderEvent {
     enum Kind {
         kBlockWritten,  // `blocks` are in the file; the last one's peak magnitude is `peak`
@@ -33,22 +31,47 @@ struct RecorderEvent {
 };
 using RecorderListener = void (*)(void* context, const RecorderEvent& event);
 
-struct RecordingHooks {
+struct RecorderSettings {
     RecorderListener listener = nullptr;
     void* context = nullptr;
     std::int32_t block_limit = 0;  // the most blocks written; 0: as many as the header holds
+    std::uint32_t device_id = DEVICE_ANY;
 };
 
-// For the recordings that start from now on; not while one runs. The exports behave as ever.
-void SetRecordingHooks(const RecordingHooks& hooks);
+struct SoundRecorderState {
+    WAVHeader header{};  // the placeholder of the next start: the last finish's header, or zeros
+    FileHandle file = kNoFile;
+    CaptureDevice device = nullptr;
+    bool device_open = false;
+    CaptureBuffer buffer{};
+    char capture[RECORD_BLOCK_BYTES] = {};
+    char copy[RECORD_BLOCK_BYTES] = {};
+    std::int32_t blocks = 0;
+    std::int32_t capture_rate = RECORD_SAMPLE_RATE;
+    bool write_failed = false;                // no block is written after a failed write
+    SystemError write_error;                  // why a block could not be written
+    SystemError finish_error;                 // why the last finish could not finish the file
+    const CaptureService* service = nullptr;  // the service of the current recording
+    RecorderSettings settings;
+};
 
-// Why the last start could not create its file (result 4), and why the last stop could not
-// finish it (its header, its sync, its close).
-SystemError RecorderStartError();
-SystemError RecorderFinishError();
+// Takes `file` (created, empty) as the recording's and writes the placeholder to it. On a
+// failure the file is left to the caller, and nothing else has started.
+SystemError BeginRecording(SoundRecorderState& s, FileHandle file,
+                           const RecorderSettings& settings);
 
-// At unload: a recording still running is stopped and its file finalised. When the process is
-// exiting and the capture service's threads are already gone, only the file is finished.
-void SoundRecorderFinishAtUnload(bool process_exiting = false);
+// Opens the device, queues the buffer and starts capture: 999, or 1, 2, 3 for the failing step.
+// The device stays open after 2 and 3, until FinishRecording.
+std::int32_t SoundRecorderOpenDevice(SoundRecorderState& s);
+
+// The function the capture service notifies; `instance` is the recording's state.
+void SoundRecorderCallback(CaptureDevice device, std::uint32_t message, std::uintptr_t instance,
+                           std::uintptr_t param1, std::uintptr_t param2);
+
+// Stops and closes the device, if open, writes the header for the blocks in the file over the
+// placeholder, cuts whatever lies past the last whole block, syncs and closes the file. Returns
+// the block count; `finish_error` says what failed. With `device_gone` the capture service's
+// threads are known to be gone (process exit) and the device is not touched.
+std::int32_t FinishRecording(SoundRecorderState& s, bool device_gone = false);
 
 }  // namespace tamberlyn

@@ -117,7 +117,8 @@ void OnRun(void* context, std::uint64_t frames, bool sound) {
     CutRun(p.cutter, frames, sound, SpanSink{OnSpan, &p});
 }
 
-// Labels frames by the fixed threshold: runs of quiet frames are pauses.
+}  // namespace
+
 void LabelByThreshold(const PauseRule& rule, const std::uint8_t* frames, std::size_t count,
                       const RunSink& sink) {
     const SilenceRule quiet_rule = {rule.channels, rule.threshold, 0};
@@ -131,8 +132,6 @@ void LabelByThreshold(const PauseRule& rule, const std::uint8_t* frames, std::si
     }
 }
 
-}  // namespace
-
 std::uint64_t MaxPauseRulePad(std::size_t buffer_bytes, const PauseRule& rule) {
     const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
     const Layout l = LayOut(buffer_bytes, frame_bytes, ~std::uint64_t{0} / 2);
@@ -140,7 +139,7 @@ std::uint64_t MaxPauseRulePad(std::size_t buffer_bytes, const PauseRule& rule) {
     return l.ring_frames > lag ? l.ring_frames - lag : 0;
 }
 
-StreamResult CutPauses(FileHandle in, std::uint64_t limit, const PauseRule& rule,
+StreamResult CutPauses(const DataSource& in, std::uint64_t limit, const PauseRule& rule,
                        const DataSink& sink, std::uint64_t out_offset, const CutSink* cuts,
                        const SilenceBuffer& buffer, StreamCounts& counts, PauseReport& report) {
     const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
@@ -192,7 +191,7 @@ StreamResult CutPauses(FileHandle in, std::uint64_t limit, const PauseRule& rule
             want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, sizeof tail));
         }
         std::size_t n = 0;
-        counts.error = ReadFull(in, into, want, n);
+        counts.error = ReadFullFrom(in, into, want, n);
         if (counts.error) {
             result = StreamResult::kReadFailed;
             break;

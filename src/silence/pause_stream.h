@@ -38,13 +38,17 @@ struct PauseReport {
     std::uint64_t frames_cut = 0;
 };
 
+// Labels frames by the fixed threshold: runs of quiet frames are pauses.
+void LabelByThreshold(const PauseRule& rule, const std::uint8_t* frames, std::size_t count,
+                      const RunSink& sink);
+
 // The longest pad (frames) a buffer of `buffer_bytes` can hold back for `rule`.
 std::uint64_t MaxPauseRulePad(std::size_t buffer_bytes, const PauseRule& rule);
 
 // As FilterStream, with `rule` deciding what goes. `cuts` may be null. The buffer holds the
 // lookahead (3 s with the detector), the pad and the writes waiting for a page boundary; a pad
 // beyond MaxPauseRulePad is cut to it.
-StreamResult CutPauses(FileHandle in, std::uint64_t limit, const PauseRule& rule,
+StreamResult CutPauses(const DataSource& in, std::uint64_t limit, const PauseRule& rule,
                        const DataSink& sink, std::uint64_t out_offset, const CutSink* cuts,
                        const SilenceBuffer& buffer, StreamCounts& counts, PauseReport& report);
 

@@ -17,17 +17,7 @@ struct alignas(kPage) LargeBuffer {
 LargeBuffer g_large[kLendable];
 std::atomic<bool> g_lent[kLendable];
 
-SystemError WriteToFile(void* context, const void* data, std::size_t size) {
-    return WriteAll(*static_cast<FileHandle*>(context), data, size);
-}
-
-SystemError Discard(void*, const void*, std::size_t) { return {}; }
-
 }  // namespace
-
-DataSink FileSink(FileHandle& file) { return {WriteToFile, &file}; }
-
-DataSink CountingSink() { return {Discard, nullptr}; }
 
 SilenceBuffer LendSilenceBuffer() {
     for (int i = 0; i < kLendable; ++i) {
@@ -44,7 +34,7 @@ void ReturnSilenceBuffer(const SilenceBuffer& buffer) {
     }
 }
 
-StreamResult FilterStream(FileHandle in, std::uint64_t limit, const SilenceRule& rule,
+StreamResult FilterStream(const DataSource& in, std::uint64_t limit, const SilenceRule& rule,
                           const DataSink& sink, std::uint64_t out_offset,
                           const SilenceBuffer& buffer, StreamCounts& counts) {
     std::uint8_t* const buf = buffer.bytes;
@@ -62,7 +52,7 @@ StreamResult FilterStream(FileHandle in, std::uint64_t limit, const SilenceRule&
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(space, remaining));
         std::size_t n = 0;
-        counts.error = ReadFull(in, buf + pending + carried, want, n);
+        counts.error = ReadFullFrom(in, buf + pending + carried, want, n);
         if (counts.error) return StreamResult::kReadFailed;
         counts.read += n;
         remaining -= n;

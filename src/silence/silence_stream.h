@@ -4,22 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "runtime/native_file.h"
+#include "runtime/data_stream.h"
 #include "silence/silence_filter.h"
 
 namespace tamberlyn {
-
-// Where the kept bytes go. `write` takes all `size` bytes or says why not.
-struct DataSink {
-    SystemError (*write)(void* context, const void* data, std::size_t size);
-    void* context;
-};
-
-// A sink that writes to an open file; `file` must outlive the sink.
-DataSink FileSink(FileHandle& file);
-
-// A sink that keeps nothing: for counting what a pass would write.
-DataSink CountingSink();
 
 // The buffer a pass works in. Larger buffers mean fewer, larger reads and writes: 1 MiB brings a
 // pass over a cached file within a few percent of plainly reading its input and writing its
@@ -48,12 +36,12 @@ struct StreamCounts {
     SystemError error;          // why a read or a write failed
 };
 
-// Reads `limit` bytes (fewer if the file ends first; all of it with kToEndOfFile) from `in`,
+// Reads `limit` bytes (fewer if the input ends first; all of it with kToEndOfFile) from `in`,
 // filters the whole frames by `rule` and hands the kept bytes to `sink`. A partial frame at the
 // end is read and dropped. `out_offset` is where the first kept byte lands in the output: every
 // piece but the last ends on a 4 KiB boundary of the output, the writes the page cache serves
 // cheapest. Stops at the first failure; `counts` says how far it got.
-StreamResult FilterStream(FileHandle in, std::uint64_t limit, const SilenceRule& rule,
+StreamResult FilterStream(const DataSource& in, std::uint64_t limit, const SilenceRule& rule,
                           const DataSink& sink, std::uint64_t out_offset,
                           const SilenceBuffer& buffer, StreamCounts& counts);
 

@@ -22,6 +22,13 @@ add_test(NAME windows_recording_from_file_plugin
 set_tests_properties(windows_recording_from_file_plugin PROPERTIES
     ENVIRONMENT "ALSA_CONFIG_PATH=${wine_scratch}/zeros.conf")
 
+# A C++ caller with L"" strings, against both libraries' import libraries.
+add_executable(windows_wide_caller windows/wide_caller.cpp)
+target_link_libraries(windows_wide_caller PRIVATE tamberlyn tamberlyn_engine)
+tamberlyn_warnings(windows_wide_caller)
+add_test(NAME windows_wide_caller COMMAND windows_wide_caller)
+set_tests_properties(windows_wide_caller PROPERTIES PASS_REGULAR_EXPRESSION "wide caller ok")
+
 add_executable(windows_unload_tests windows/unload_test.cpp)
 target_link_libraries(windows_unload_tests PRIVATE GTest::gtest)
 target_include_directories(windows_unload_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}

@@ -1,0 +1,56 @@
+#include "wav/wav_repair.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "wav/wav_input.h"
+
+namespace tamberlyn {
+
+namespace {
+
+// Heads up to this size are rewritten in one write; beyond, field by field.
+constexpr std::uint64_t kOneWrite = 1u << 20;
+
+}  // namespace
+
+void DescribeRepair(const WavDiagnosis& d, std::uint64_t file_size, char* text, std::size_t size) {
+    const double seconds = SecondsOf(d.wav, d.length - d.wav.data_offset);
+    const char* cut =
+        d.length < file_size ? ", and a lone trailing byte that is no sample cut" : "";
+    if (d.header_bytes > 0) {
+        std::snprintf(text, size, "the header of a recording of %.2f s%s", seconds, cut);
+    } else if (d.sizes.count == 1) {
+        std::snprintf(text, size, "the RIFF size%s", cut);
+    } else {
+        std::snprintf(text, size, "the sizes for %.2f s%s", seconds, cut);
+    }
+}
+
+SystemError ApplyRepair(FileHandle file, const WavDiagnosis& d, std::uint64_t file_size) {
+    if (d.header_bytes > 0) {
+        if (const SystemError e = WriteAllAt(file, 0, d.header, d.header_bytes)) return e;
+    } else {
+        std::uint64_t end = 0;
+        for (int i = 0; i < d.sizes.count; ++i) end = std::max(end, d.sizes.fields[i].offset + 4);
+        if (end <= kOneWrite) {
+            std::vector<std::uint8_t> head(static_cast<std::size_t>(end));
+            std::size_t got = 0;
+            if (const SystemError e = ReadFullAt(file, 0, head.data(), head.size(), got)) return e;
+            ApplyWavSizes(d.sizes, 0, head.data(), got);
+            if (const SystemError e = WriteAllAt(file, 0, head.data(), got)) return e;
+        } else {
+            for (int i = 0; i < d.sizes.count; ++i) {
+                const WavSizeField& f = d.sizes.fields[i];
+                if (const SystemError e = WriteAllAt(file, f.offset, f.bytes, 4)) return e;
+            }
+        }
+    }
+    if (d.length < file_size) {
+        if (const SystemError e = TruncateFile(file, d.length)) return e;
+    }
+    return SyncFile(file);
+}
+
+}  // namespace tamberlyn

@@ -1,0 +1,20 @@
+// Making a judged WAV file readable in place: what the repair will set, and setting it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "runtime/native_file.h"
+#include "wav/wav_diagnosis.h"
+
+namespace tamberlyn {
+
+// What a repair of `d` sets, for a message: "the sizes for 12.50 s", and whether it also cuts a
+// lone trailing byte.
+void DescribeRepair(const WavDiagnosis& d, std::uint64_t file_size, char* text, std::size_t size);
+
+// Writes the new header (or the sizes) in one write where it can, then cuts, then syncs: a
+// failure leaves the file as readable as it was.
+SystemError ApplyRepair(FileHandle file, const WavDiagnosis& d, std::uint64_t file_size);
+
+}  // namespace tamberlyn
