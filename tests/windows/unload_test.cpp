@@ -32,24 +32,56 @@ bool WaitForBlocks(const fs::path& path, std::uintmax_t blocks) {
     return false;
 }
 
+// The module's own reference goes from a thread of its own, a moment after the stop returned.
+bool WaitUntilUnloaded() {
+    for (int i = 0; i < 100; ++i) {
+        if (GetModuleHandleW(L"TAMBERLYN.dll") == nullptr) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+using StopFunction = int32_t (*)();
+
+StopFunction FindStop(HMODULE module) {
+    return reinterpret_cast<StopFunction>(
+        reinterpret_cast<void*>(GetProcAddress(module, "SoundRecorderStop")));
+}
+
 class WindowsUnload : public TempDirTest {};
 
 TEST_F(WindowsUnload, FreeLibraryWhileRecordingKeepsTheModuleUntilStop) {
     HMODULE module = LoadLibraryW(L"TAMBERLYN.dll");
     ASSERT_NE(module, nullptr);
-    ASSERT_EQ(FindStart(module)(WidePath("rec.wav").c_str()), RESULT_SUCCESS);
+    ASSERT_EQ(FindStart(module)(
+                  reinterpret_cast<const tamberlyn_char16_t*>(Path("rec.wav").wstring().c_str())),
+              RESULT_SUCCESS);
     ASSERT_TRUE(WaitForBlocks(Path("rec.wav"), 2));
     ASSERT_TRUE(FreeLibrary(module));
     // Still loaded and still recording: capture cannot be stopped under the loader lock.
     HMODULE again = LoadLibraryW(L"TAMBERLYN.dll");
     ASSERT_EQ(again, module);
-    auto stop = reinterpret_cast<int32_t (*)()>(
-        reinterpret_cast<void*>(GetProcAddress(again, "SoundRecorderStop")));
-    const int32_t blocks = stop();
+    const int32_t blocks = FindStop(again)();
     EXPECT_GE(blocks, 2);
     ExpectValidRecording(ReadBytes(Path("rec.wav")), static_cast<std::uint32_t>(blocks));
     ASSERT_TRUE(FreeLibrary(again));
-    EXPECT_EQ(GetModuleHandleW(L"TAMBERLYN.dll"), nullptr);  // the stop let it go
+    EXPECT_TRUE(WaitUntilUnloaded());  // the stop let it go
+}
+
+TEST_F(WindowsUnload, StopThroughASavedPointerAfterTheLastFreeLibraryReturns) {
+    HMODULE module = LoadLibraryW(L"TAMBERLYN.dll");
+    ASSERT_NE(module, nullptr);
+    const StopFunction stop = FindStop(module);
+    ASSERT_EQ(FindStart(module)(
+                  reinterpret_cast<const tamberlyn_char16_t*>(Path("rec.wav").wstring().c_str())),
+              RESULT_SUCCESS);
+    ASSERT_TRUE(WaitForBlocks(Path("rec.wav"), 2));
+    ASSERT_TRUE(FreeLibrary(module));
+    // The module's own reference is the last: the stop must not unmap the code it returns through.
+    const int32_t blocks = stop();
+    EXPECT_GE(blocks, 2);
+    ExpectValidRecording(ReadBytes(Path("rec.wav")), static_cast<std::uint32_t>(blocks));
+    EXPECT_TRUE(WaitUntilUnloaded());
 }
 
 TEST_F(WindowsUnload, ProcessExitWhileRecordingFinalisesTheFile) {
