@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(cmake make g++ pkg-config libgtest-dev libbenchmark-dev libasound2-dev)
 # A private sound server for the recording tests, reached through the ALSA pulse plugin.
 packages+=(pulseaudio pulseaudio-utils libasound2-plugins)
+# The Python package's tests: Debian's python3 with pytest, numpy and dask.distributed.
+packages+=(python3 python3-pytest python3-numpy python3-distributed)
 packages+=("$@")
 
 missing=()
