@@ -1,6 +1,7 @@
-# Debian packages, split as a Debian packager would: the library (libtamberlyn1), its
-# development files (libtamberlyn-dev) and the program (tamberlyn). `cpack` in a build
-# configured with CMAKE_INSTALL_PREFIX=/usr (the `deb` preset) makes all three.
+# Debian packages, split as a Debian packager would: the library (libtamberlyn1), the engine
+# library (libtamberlyn-engine1), their development files (libtamberlyn-dev), the program
+# (tamberlyn) and the Python package (python3-tamberlyn). `cpack` in a build configured with
+# CMAKE_INSTALL_PREFIX=/usr (the `deb` preset) makes all five.
 include(GNUInstallDirs)
 
 # The manual page and the changelog, compressed as Debian ships them.
@@ -21,8 +22,13 @@ if(TARGET tamberlyn_cli)
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tamberlyn
         COMPONENT program)
 endif()
+# The Python package, pure Python, where Debian's python3 finds it.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/tamberlyn
+    DESTINATION lib/python3/dist-packages COMPONENT python
+    PATTERN "__pycache__" EXCLUDE)
 # Each package carries its own copyright file and changelog.
-foreach(pair runtime:libtamberlyn1 dev:libtamberlyn-dev program:tamberlyn)
+foreach(pair runtime:libtamberlyn1 engine:libtamberlyn-engine1 dev:libtamberlyn-dev
+             program:tamberlyn python:python3-tamberlyn)
     string(REPLACE ":" ";" pair ${pair})
     list(GET pair 0 component)
     list(GET pair 1 package)
@@ -40,19 +46,24 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The program's dependency on the library comes from the component dependency below.
+# The program's dependency on the engine comes from the component dependency below.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/src)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_STRIP_FILES ON)
-# The library's shlibs entry, and the loader cache refreshed by trigger, not by maintainer script.
-file(WRITE ${PROJECT_BINARY_DIR}/deb/shlibs
-    "libtamberlyn ${PROJECT_VERSION_MAJOR} libtamberlyn1 (>= ${PROJECT_VERSION})\n")
+# Each library's shlibs entry, and the loader cache refreshed by trigger, not by maintainer
+# script.
 file(WRITE ${PROJECT_BINARY_DIR}/deb/triggers "activate-noawait ldconfig\n")
+file(WRITE ${PROJECT_BINARY_DIR}/deb/runtime/shlibs
+    "libtamberlyn ${PROJECT_VERSION_MAJOR} libtamberlyn1 (>= ${PROJECT_VERSION})\n")
+file(WRITE ${PROJECT_BINARY_DIR}/deb/engine/shlibs
+    "libtamberlyn-engine ${PROJECT_VERSION_MAJOR} libtamberlyn-engine1 (>= ${PROJECT_VERSION})\n")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
-    ${PROJECT_BINARY_DIR}/deb/shlibs ${PROJECT_BINARY_DIR}/deb/triggers)
+    ${PROJECT_BINARY_DIR}/deb/runtime/shlibs ${PROJECT_BINARY_DIR}/deb/triggers)
+set(CPACK_DEBIAN_ENGINE_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_BINARY_DIR}/deb/engine/shlibs ${PROJECT_BINARY_DIR}/deb/triggers)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
-set(CPACK_COMPONENTS_ALL runtime dev program)
+set(CPACK_COMPONENTS_ALL runtime engine dev program python)
 # CPack indents the lines after the first and turns an empty line into " .".
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "WAV recording and silence shortening library
 TAMBERLYN records the audio input into WAV files (8000 Hz, 16-bit, mono, in
@@ -60,11 +71,23 @@ whole one-second blocks, the header finalised at stop) and shortens the long
 silences of WAV files. It has a plain C interface of three functions.
 
 This package holds the shared library.")
+set(CPACK_COMPONENT_ENGINE_DESCRIPTION "pause shortening, WAV repair and recording engine library
+The tamberlyn engine shortens the pauses of 16-bit PCM WAV files and streams
+(with a threshold taken from the recording's own background noise if asked),
+tells pauses in samples held in memory, inspects and repairs unfinished WAV
+files, and records the audio input with events, through a plain C interface.
+
+This package holds the shared library.")
 set(CPACK_COMPONENT_DEV_DESCRIPTION "WAV recording and silence shortening library - development files
 TAMBERLYN records the audio input into WAV files and shortens the long
-silences of WAV files, through a plain C interface of three functions.
+silences of WAV files, through a plain C interface of three functions; the
+tamberlyn engine library offers all the engine can do.
 
-This package holds the C header, the CMake package and the pkg-config file.")
+This package holds the C headers, the CMake package and the pkg-config files.")
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION "pause shortening, WAV repair and recording for Python 3
+The tamberlyn package shortens the pauses of WAV files, tells pauses in numpy
+arrays of samples, inspects and repairs unfinished WAV files and records the
+audio input, over the tamberlyn engine library.")
 set(CPACK_COMPONENT_PROGRAM_DESCRIPTION "shorten silences in WAV files and record the audio input
 tamberlyn shortens the long quiet stretches of 16-bit PCM WAV files, such as
 the pauses of dictation (with a threshold taken from the file's own
@@ -76,6 +99,24 @@ set(CPACK_DEBIAN_DEV_PACKAGE_NAME libtamberlyn-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME tamberlyn)
-set(CPACK_COMPONENT_DEV_DEPENDS runtime)
-set(CPACK_COMPONENT_PROGRAM_DEPENDS runtime)
+set(CPACK_DEBIAN_ENGINE_PACKAGE_NAME libtamberlyn-engine1)
+set(CPACK_DEBIAN_ENGINE_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-tamberlyn)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3:any")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-numpy, python3-distributed")
+# Byte-compiled when installed and cleaned before removal, as python3 packages are: a root
+# user's import would otherwise leave caches that keep the folder after a purge.
+foreach(script postinst prerm)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/python-${script}
+        ${PROJECT_BINARY_DIR}/deb/python/${script} COPYONLY FILE_PERMISSIONS
+        OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+endforeach()
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_BINARY_DIR}/deb/python/postinst ${PROJECT_BINARY_DIR}/deb/python/prerm)
+set(CPACK_COMPONENT_DEV_DEPENDS runtime engine)
+set(CPACK_COMPONENT_PROGRAM_DEPENDS engine)
+set(CPACK_COMPONENT_PYTHON_DEPENDS engine)
 include(CPack)

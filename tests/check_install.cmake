@@ -29,7 +29,7 @@ if(NOT rc)
     execute_process(COMMAND ${SCRATCH}/consumer/consumer RESULT_VARIABLE rc)
 endif()
 if(NOT rc)
-    execute_process(COMMAND ${SCRATCH}/consumer/engine_consumer ${SCRATCH}/in.wav ${SCRATCH}/out.wav
+    execute_process(COMMAND ${SCRATCH}/consumer/engine_consumer WORKING_DIRECTORY ${SCRATCH}
         RESULT_VARIABLE rc)
 endif()
 if(rc)
@@ -58,8 +58,8 @@ if(PKG_CONFIG)
             -Wl,-rpath,${SCRATCH}/prefix/lib -o ${SCRATCH}/pc-engine-consumer RESULT_VARIABLE rc)
     endif()
     if(NOT rc)
-        execute_process(COMMAND ${SCRATCH}/pc-engine-consumer ${SCRATCH}/in2.wav
-            ${SCRATCH}/out2.wav RESULT_VARIABLE rc)
+        execute_process(COMMAND ${SCRATCH}/pc-engine-consumer WORKING_DIRECTORY ${SCRATCH}
+            RESULT_VARIABLE rc)
     endif()
     if(rc)
         message(FATAL_ERROR "pkg-config consumer failed")
