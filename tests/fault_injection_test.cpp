@@ -17,6 +17,7 @@
 #include "tamberlyn.h"
 #include "test_capture_service.h"
 #include "test_files.h"
+#include "wav_reader.h"
 
 namespace tamberlyn_test {
 namespace {
@@ -175,6 +176,33 @@ TEST_F(FaultInjection, TheRecordersFinishReportsAFailedSync) {
     EXPECT_EQ(Program({"record", "--seconds", "2"}, {"b.wav"}), 1);
     blocks.join();
     tamberlyn::ReplaceFileOpsForTesting(nullptr);
+    tamberlyn::ReplaceCaptureServiceForTesting(nullptr);
+}
+
+TEST_F(FaultInjection, CommandsRunTwiceInOneProcessDoTheSameTwice) {
+    WriteBytes(Path("in.wav"), Dictation());
+    ASSERT_EQ(Program({"silence", "--threshold", "200", "--cuts"}, {"a.txt", "in.wav", "a.wav"}),
+              0);
+    ASSERT_EQ(Program({"silence", "--threshold", "200", "--cuts"}, {"b.txt", "in.wav", "b.wav"}),
+              0);
+    EXPECT_EQ(ReadBytes(Path("a.txt")), ReadBytes(Path("b.txt")));
+
+    TestCaptureService& service = TestCaptureService::Instance();
+    tamberlyn::ReplaceCaptureServiceForTesting(&service.Table());
+    for (const char* name : {"r1.wav", "r2.wav"}) {
+        service.Reset();
+        std::thread blocks([&] {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while ((service.Calls().empty() || service.Calls().back() != "start") &&
+                   std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            service.Deliver(2);
+        });
+        EXPECT_EQ(Program({"record", "--seconds", "2"}, {name}), 0) << name;
+        blocks.join();
+        ExpectValidRecording(ReadBytes(Path(name)), 2);
+    }
     tamberlyn::ReplaceCaptureServiceForTesting(nullptr);
 }
 

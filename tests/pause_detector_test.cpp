@@ -170,42 +170,61 @@ TEST(PauseCutter, KeepsTheStartOfEveryPauseAndItsEndBeforeSound) {
     EXPECT_EQ(spans, expected);
 }
 
-class PauseStream : public TempDirTest {};
+// Bytes in memory, read in pieces of a prime size.
+struct MemorySource {
+    const std::vector<std::uint8_t>* data;
+    std::size_t at = 0;
+    static tamberlyn::SystemError Read(void* c, void* out, std::size_t size, std::size_t& got) {
+        auto& m = *static_cast<MemorySource*>(c);
+        got = std::min({size, m.data->size() - m.at, std::size_t{65521}});
+        std::copy_n(m.data->data() + m.at, got, static_cast<std::uint8_t*>(out));
+        m.at += got;
+        return {};
+    }
+};
 
-TEST_F(PauseStream, AFixedThresholdWithoutPadIsTheEngineRule) {
+tamberlyn::SystemError Append(void* context, const void* p, std::size_t n) {
+    auto& o = *static_cast<std::vector<std::uint8_t>*>(context);
+    o.insert(o.end(), static_cast<const std::uint8_t*>(p), static_cast<const std::uint8_t*>(p) + n);
+    return {};
+}
+
+TEST(PauseStream, AFixedThresholdWithoutPadIsTheEngineRuleInAnyBufferItTakes) {
     std::mt19937 rng(8);
-    for (int channels : {1, 2, 5}) {
+    static std::uint8_t buffer[1 << 20];
+    for (int channels : {1, 2, 3, 5, 7}) {
         const auto data = RandomSignal(rng, 2 * static_cast<std::size_t>(channels) * 150000);
-        WriteBytes(Path("in.raw"), data);
-        tamberlyn::PauseRule rule;
-        rule.channels = channels;
-        rule.rate = kRate;
-        rule.threshold = 500;
-        rule.keep = 799;
-        std::vector<std::uint8_t> out;
-        auto write = [](void* context, const void* p, std::size_t n) {
-            auto& o = *static_cast<std::vector<std::uint8_t>*>(context);
-            o.insert(o.end(), static_cast<const std::uint8_t*>(p),
-                     static_cast<const std::uint8_t*>(p) + n);
-            return tamberlyn::SystemError{};
-        };
-        static std::uint8_t buffer[1 << 20];
-        tamberlyn::FileHandle in;
-        ASSERT_FALSE(tamberlyn::OpenFileForReading(WidePath("in.raw").c_str(), in));
-        tamberlyn::StreamCounts counts;
-        tamberlyn::PauseReport report;
-        ASSERT_EQ(tamberlyn::CutPauses(tamberlyn::FileSource(in), tamberlyn::kToEndOfFile, rule,
-                                       {write, &out}, 0, nullptr, {buffer, sizeof buffer}, counts,
-                                       report),
-                  tamberlyn::StreamResult::kDone);
-        tamberlyn::CloseFile(in);
-
         std::vector<std::uint8_t> expected(data.size());
         std::int32_t run = 0;
         const tamberlyn::SilenceRule engine = {channels, 500, 799};
         expected.resize(tamberlyn::FilterFrames(engine, data.data(), data.size() / (2 * channels),
                                                 expected.data(), run));
-        EXPECT_EQ(out, expected) << channels << " channels";
+        tamberlyn::PauseRule rule;
+        rule.channels = channels;
+        rule.rate = kRate;
+        rule.threshold = 500;
+        rule.keep = 799;
+        // Buffers whose stage is a page or less, and frames that never fill a page evenly.
+        for (std::size_t size : {tamberlyn::MinPauseStreamBuffer(rule), std::size_t{16384},
+                                 std::size_t{40000}, sizeof buffer}) {
+            MemorySource in{&data};
+            std::vector<std::uint8_t> out;
+            tamberlyn::StreamCounts counts;
+            tamberlyn::PauseReport report;
+            ASSERT_EQ(
+                tamberlyn::CutPauses({MemorySource::Read, &in}, tamberlyn::kToEndOfFile, rule,
+                                     {Append, &out}, 44, nullptr, {buffer, size}, counts, report),
+                tamberlyn::StreamResult::kDone);
+            EXPECT_EQ(out, expected) << channels << " channels, " << size << " bytes";
+        }
+        MemorySource in{&data};
+        tamberlyn::StreamCounts counts;
+        tamberlyn::PauseReport report;
+        EXPECT_EQ(tamberlyn::CutPauses({MemorySource::Read, &in}, tamberlyn::kToEndOfFile, rule,
+                                       tamberlyn::CountingSink(), 0, nullptr,
+                                       {buffer, tamberlyn::MinPauseStreamBuffer(rule) - 1}, counts,
+                                       report),
+                  tamberlyn::StreamResult::kBufferTooSmall);
     }
 }
 

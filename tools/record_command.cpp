@@ -177,7 +177,9 @@ int RunRecord(int argc, NativeChar** argv) {
         return 1;
     }
 
-    static Heard heard;
+    // Fresh for every run: a second recording in one process starts from nothing.
+    Heard heard;
+    g_stop = 0;
     tamberlyn_record_options options;
     tamberlyn_record_options_init(&options);
     options.block_limit = static_cast<std::int32_t>(o.seconds);

@@ -24,7 +24,7 @@ struct Layout {
 
 Layout LayOut(std::size_t buffer_bytes, std::size_t frame_bytes, std::uint64_t lag_frames) {
     Layout l;
-    l.stage_bytes = std::min(kMaxStage, buffer_bytes / 8 / kPage * kPage);
+    l.stage_bytes = std::max(kPage, std::min(kMaxStage, buffer_bytes / 8 / kPage * kPage));
     const std::size_t most = (buffer_bytes - l.stage_bytes) / frame_bytes;
     l.read_frames = std::min(kMaxRead / frame_bytes, most / 4);
     l.ring_frames = static_cast<std::size_t>(
@@ -88,6 +88,8 @@ void Keep(Pass& p, std::uint64_t frames) {
         p.consumed += n;
         frames -= n;
         if (p.stage_bytes - p.staged < p.frame_bytes) Flush(p, false);
+        // No page boundary among the staged bytes: they go as they are.
+        if (p.stage_bytes - p.staged < p.frame_bytes) Flush(p, true);
     }
     p.consumed += frames;  // after a failed write nothing more goes out
 }
@@ -132,6 +134,14 @@ void LabelByThreshold(const PauseRule& rule, const std::uint8_t* frames, std::si
     }
 }
 
+std::size_t MinPauseStreamBuffer(const PauseRule& rule) {
+    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
+    // The stage, two reads of a few frames, and with the detector a decision one window ahead
+    // of a window in progress.
+    const std::uint64_t frames = 16 + (rule.automatic ? 4 * PauseWindowFrames(rule.rate) : 0);
+    return kPage + static_cast<std::size_t>(frames) * frame_bytes;
+}
+
 std::uint64_t MaxPauseRulePad(std::size_t buffer_bytes, const PauseRule& rule) {
     const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
     const Layout l = LayOut(buffer_bytes, frame_bytes, ~std::uint64_t{0} / 2);
@@ -142,6 +152,7 @@ std::uint64_t MaxPauseRulePad(std::size_t buffer_bytes, const PauseRule& rule) {
 StreamResult CutPauses(const DataSource& in, std::uint64_t limit, const PauseRule& rule,
                        const DataSink& sink, std::uint64_t out_offset, const CutSink* cuts,
                        const SilenceBuffer& buffer, StreamCounts& counts, PauseReport& report) {
+    if (buffer.size < MinPauseStreamBuffer(rule)) return StreamResult::kBufferTooSmall;
     const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
     const std::uint64_t window = PauseWindowFrames(rule.rate);
     const std::uint64_t pad = std::min(rule.pad, MaxPauseRulePad(buffer.size, rule));

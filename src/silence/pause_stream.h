@@ -42,12 +42,16 @@ struct PauseReport {
 void LabelByThreshold(const PauseRule& rule, const std::uint8_t* frames, std::size_t count,
                       const RunSink& sink);
 
+// The least buffer CutPauses works in for `rule`.
+std::size_t MinPauseStreamBuffer(const PauseRule& rule);
+
 // The longest pad (frames) a buffer of `buffer_bytes` can hold back for `rule`.
 std::uint64_t MaxPauseRulePad(std::size_t buffer_bytes, const PauseRule& rule);
 
 // As FilterStream, with `rule` deciding what goes. `cuts` may be null. The buffer holds the
-// lookahead (3 s with the detector), the pad and the writes waiting for a page boundary; a pad
-// beyond MaxPauseRulePad is cut to it.
+// lookahead (3 s with the detector, less in a smaller buffer), the pad and the writes waiting
+// for a page boundary; a pad beyond MaxPauseRulePad is cut to it. A buffer under
+// MinPauseStreamBuffer is refused (kBufferTooSmall) before anything is read.
 StreamResult CutPauses(const DataSource& in, std::uint64_t limit, const PauseRule& rule,
                        const DataSink& sink, std::uint64_t out_offset, const CutSink* cuts,
                        const SilenceBuffer& buffer, StreamCounts& counts, PauseReport& report);

@@ -279,6 +279,9 @@ tamberlyn_status Write(Run& r) {
     if (result == StreamResult::kWriteFailed) {
         return Fail(TAMBERLYN_E_WRITE, r.out.role, counts.error);
     }
+    if (result == StreamResult::kBufferTooSmall) {
+        return Refuse(TAMBERLYN_E_NO_MEMORY, TAMBERLYN_FILE_NONE, "the work buffer is too small");
+    }
     if (!extent.to_end && counts.read < extent.limit) {
         r.summary->warnings |= TAMBERLYN_WARN_DATA_CUT_SHORT;
     }

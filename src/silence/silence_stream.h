@@ -28,7 +28,7 @@ void ReturnSilenceBuffer(const SilenceBuffer& buffer);
 
 constexpr std::uint64_t kToEndOfFile = ~std::uint64_t{0};
 
-enum class StreamResult { kDone, kReadFailed, kWriteFailed };
+enum class StreamResult { kDone, kReadFailed, kWriteFailed, kBufferTooSmall };
 
 struct StreamCounts {
     std::uint64_t read = 0;     // bytes taken from the input, a trailing partial frame included
