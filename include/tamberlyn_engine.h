@@ -202,8 +202,10 @@ enum {
     TAMBERLYN_WARN_DATA_SIZE_UNUSABLE = 1, /* the data size did not describe the file: the
                                               samples were read to its end */
     TAMBERLYN_WARN_DATA_CUT_SHORT = 2,     /* the file ended inside its data chunk */
-    TAMBERLYN_WARN_CHUNKS_LEFT_OUT = 4     /* an output of unknown length cannot carry the
+    TAMBERLYN_WARN_CHUNKS_LEFT_OUT = 4,    /* an output of unknown length cannot carry the
                                               chunks after the samples: they were left out */
+    TAMBERLYN_WARN_APPENDED_KEPT = 8       /* bytes appended after the input's RIFF form (an ID3
+                                              tag) were copied after the output's, as they are */
 };
 
 typedef struct tamberlyn_shorten_summary {
@@ -226,6 +228,7 @@ typedef struct tamberlyn_shorten_summary {
     tamberlyn_uint64 data_declared;   /* the data size the input stated */
     tamberlyn_uint64 data_read;       /* sample bytes read */
     tamberlyn_uint64 chunks_left_out; /* bytes, with TAMBERLYN_WARN_CHUNKS_LEFT_OUT */
+    tamberlyn_uint64 appended_bytes;  /* bytes, with TAMBERLYN_WARN_APPENDED_KEPT */
 } tamberlyn_shorten_summary;
 
 /*
@@ -306,6 +309,7 @@ typedef struct tamberlyn_wav_info {
     char reason[192];         /* why it is undecidable, not WAV, or not repairable */
     char repair[160];         /* what a repair sets: "the sizes for 12.50 s", "" */
     int repair_cuts_odd_byte; /* a repair also cuts a lone trailing byte */
+    tamberlyn_uint64 appended; /* bytes after the RIFF form (a tag), outside the WAV */
 } tamberlyn_wav_info;
 
 /* Judges the regular file `path` without writing to it. A file that is not WAV still gives

@@ -247,6 +247,24 @@ TEST_F(Cli, SilenceRefusesWhatItCannotTrustAndNeverHarmsAnOutput) {
     EXPECT_EQ(ReadBytes(Path("stdout.wav")), ReadBytes(Path("named.wav")));
 }
 
+TEST_F(Cli, BytesAppendedAfterTheRiffFormFollowTheOutputAsTheyAre) {
+    std::mt19937 rng(6);
+    const Bytes wav = Wav(1, 8000, 16, RandomSignal(rng, 20000));
+    Bytes tag = {'T', 'A', 'G'};
+    tag.resize(128, 'x');
+    Bytes tagged = wav;
+    tagged.insert(tagged.end(), tag.begin(), tag.end());
+    WriteBytes(Path("plain.wav"), wav);
+    WriteBytes(Path("tagged.wav"), tagged);
+    ASSERT_EQ(Tamberlyn({"silence", NarrowPath("plain.wav"), NarrowPath("a.wav")}).status, 0);
+    const Outcome run = Tamberlyn({"silence", NarrowPath("tagged.wav"), NarrowPath("b.wav")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("128 bytes after its RIFF form"), std::string::npos) << run.err;
+    Bytes expected = ReadBytes(Path("a.wav"));
+    expected.insert(expected.end(), tag.begin(), tag.end());
+    EXPECT_EQ(ReadBytes(Path("b.wav")), expected);
+}
+
 TEST_F(Cli, RecordNeverDestroysAFileItDidNotCreate) {
     // No input device: this configuration names a card that does not exist.
     std::ofstream(NarrowPath("nocard.conf")) << "pcm.!default { type hw card 7 }\n";

@@ -94,14 +94,38 @@ TEST(WavDiagnosis, WhatWasAppendedToAFinishedFileIsNoRecording) {
     EXPECT_EQ(d.sizes.count, 1);
     EXPECT_EQ(d.length, listed.size());
 
-    // An ID3v1 tag is neither a chunk nor a block: nothing can be set right.
+    // An ID3v1 tag after a whole RIFF form is outside the WAV, which is finished.
     Bytes tagged = RecorderHeader(1);
     tagged.insert(tagged.end(), 16000, 5);
     tagged.insert(tagged.end(), {'T', 'A', 'G', 'T', 'i', 't', 'l', 'e'});
     tagged.resize(44 + 16000 + 128, ' ');
     d = Diagnose(tagged);
-    EXPECT_EQ(d.state, WavState::kUndecidable);
-    EXPECT_FALSE(d.repairable);
+    EXPECT_EQ(d.state, WavState::kFinished);
+    EXPECT_EQ(d.form_end, 44u + 16000u);
+    EXPECT_EQ(d.data_bytes, 16000u);
+}
+
+TEST(WavDiagnosis, TagsAppendedToAnUnfinishedRecordingAreNoSamples) {
+    // Killed while recording, then tagged: a LIST chunk and an ID3v1 tag after its samples.
+    Bytes file(44, 0);
+    file.insert(file.end(), 24000, 5);
+    const Bytes list = {'L', 'I', 'S', 'T', 5, 0, 0, 0, 'I', 'N', 'F', 'O', 'x', 0};
+    file.insert(file.end(), list.begin(), list.end());
+    file.insert(file.end(), {'T', 'A', 'G'});
+    file.resize(44 + 24000 + list.size() + 128, ' ');
+    const auto d = Diagnose(file);
+    EXPECT_EQ(d.state, WavState::kUnfinishedRecording);
+    ASSERT_TRUE(d.repairable);
+    EXPECT_EQ(d.data_bytes, 24000u);
+    EXPECT_EQ(d.length, file.size());  // nothing cut
+    const Bytes header(d.header, d.header + 44);
+    Bytes expected = RecorderHeader(0);
+    for (int i = 0; i < 4; ++i) {
+        expected[40 + i] = static_cast<std::uint8_t>(24000u >> (8 * i));
+        // The RIFF form holds the LIST chunk; the ID3v1 tag stays after it.
+        expected[4 + i] = static_cast<std::uint8_t>((36u + 24000u + 14u) >> (8 * i));
+    }
+    EXPECT_EQ(header, expected);
 }
 
 TEST(WavDiagnosis, FinishedFilesOfOtherWriters) {
@@ -120,8 +144,12 @@ TEST(WavDiagnosis, SizesThatDisagreeAreNamed) {
     EXPECT_EQ(d.length, 44u + 402);
     EXPECT_EQ(d.data_bytes, 403u);
 
-    // The header says a second, the file holds three.
+    // The header says a second, consistently, and the file holds three: what follows its RIFF
+    // form is outside the WAV; and with the RIFF size saying otherwise nothing tells.
     d = Diagnose(Wav(36 + 16000, 16000, 48000, {}));
+    EXPECT_EQ(d.state, WavState::kFinished);
+    EXPECT_EQ(d.form_end, 44u + 16000);
+    d = Diagnose(Wav(36 + 16002, 16000, 48000, {}));
     EXPECT_EQ(d.state, WavState::kUndecidable);
     d = Diagnose(Wav(36 + 32000, 48000, 16000, {}, 1));
     EXPECT_EQ(d.state, WavState::kSizesDisagree);

@@ -73,7 +73,14 @@ int RunInfo(int argc, NativeChar** argv) {
         const std::string format = DescribeFormat(d);
         switch (d.state) {
             case TAMBERLYN_WAV_FINISHED:
-                PrintOut("%s: %s, %.2f s, finished\n", shown.c_str(), format.c_str(), d.seconds);
+                if (d.appended > 0) {
+                    PrintOut("%s: %s, %.2f s, finished; %llu bytes follow its RIFF form\n",
+                             shown.c_str(), format.c_str(), d.seconds,
+                             static_cast<unsigned long long>(d.appended));
+                } else {
+                    PrintOut("%s: %s, %.2f s, finished\n", shown.c_str(), format.c_str(),
+                             d.seconds);
+                }
                 break;
             case TAMBERLYN_WAV_UNFINISHED_RECORDING:
                 PrintOut("%s: %s, %.2f s on disk, an unfinished recording (%s)%s\n", shown.c_str(),

@@ -111,6 +111,10 @@ void Warnings(const Options& o, const tamberlyn_shorten_summary& s) {
              static_cast<unsigned long long>(s.data_read),
              static_cast<unsigned long long>(s.data_declared));
     }
+    if (s.warnings & TAMBERLYN_WARN_APPENDED_KEPT) {
+        Warn(o.in, "%llu bytes after its RIFF form (a tag, say) follow the output's as they are",
+             static_cast<unsigned long long>(s.appended_bytes));
+    }
     if (s.warnings & TAMBERLYN_WARN_CHUNKS_LEFT_OUT) {
         Warn(o.in,
              "%lld bytes of chunks after the audio data were left out: a stream of unknown "

@@ -121,6 +121,9 @@ namespace Tamberlyn
         /// <summary>Bytes of chunks an output of unknown length could not carry.</summary>
         public ulong ChunksLeftOut;
 
+        /// <summary>Bytes appended after the input's RIFF form, copied after the output's.</summary>
+        public ulong AppendedBytes;
+
         /// <summary>Seconds of the input.</summary>
         public double SecondsIn { get { return Rate > 0 ? (double)FramesIn / Rate : 0; } }
 
@@ -195,6 +198,9 @@ namespace Tamberlyn
 
         /// <summary>Nonzero when a repair also cuts a lone trailing byte.</summary>
         public int RepairCutsOddByte;
+
+        /// <summary>Bytes after the RIFF form (a tag), outside the WAV.</summary>
+        public ulong Appended;
     }
 
     /// <summary>What happened while recording, on the recorder's own thread.</summary>

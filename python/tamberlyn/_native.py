@@ -96,6 +96,7 @@ class ShortenSummary(ctypes.Structure):
         ("data_declared", ctypes.c_uint64),
         ("data_read", ctypes.c_uint64),
         ("chunks_left_out", ctypes.c_uint64),
+        ("appended_bytes", ctypes.c_uint64),
     ]
 
 
@@ -122,6 +123,7 @@ class WavInfo(ctypes.Structure):
         ("reason", ctypes.c_char * 192),
         ("repair", ctypes.c_char * 160),
         ("repair_cuts_odd_byte", ctypes.c_int),
+        ("appended", ctypes.c_uint64),
     ]
 
 

@@ -51,6 +51,7 @@ tamberlyn_wav_info Findings(const WavInput& in) {
     info.riff_size_wrong = d.riff_wrong;
     info.data_size_wrong = d.data_wrong;
     info.repairable = d.repairable;
+    if (d.state == WavState::kFinished) info.appended = in.file_size - d.form_end;
     if (d.why != nullptr) std::snprintf(info.reason, sizeof info.reason, "%s", d.why);
     if (d.repairable) {
         DescribeRepair(d, in.file_size, info.repair, sizeof info.repair);

@@ -245,9 +245,14 @@ void Summarise(Run& r, const StreamCounts& counts, const PauseReport& report) {
 tamberlyn_status Write(Run& r) {
     const WavDescription& wav = r.in.diagnosis.wav;
     const Extent& extent = r.extent;
-    // What follows the data (the pad byte, other chunks) in a file that can be measured.
-    std::uint64_t after = 0;
-    if (r.in.seekable && !extent.to_end) after = r.in.file_size - wav.data_offset - extent.limit;
+    // What follows the data (the pad byte, other chunks) in a file that can be measured, and what
+    // was appended after its RIFF form (a tag), which stays outside the output's.
+    std::uint64_t after = 0, appended = 0;
+    if (r.in.seekable && !extent.to_end) {
+        const std::uint64_t form_end = r.in.diagnosis.form_end;
+        after = form_end - wav.data_offset - extent.limit;
+        appended = r.in.file_size - form_end;
+    }
 
     // When the output cannot be set at the end, its sizes are settled before the header.
     bool sizes_known = true;
@@ -294,6 +299,14 @@ tamberlyn_status Write(Run& r) {
             return s;
         }
         trailing = after_out;
+        if (appended > 0) {
+            if (const tamberlyn_status s =
+                    CopyInput(r, r.in.diagnosis.form_end, appended, nullptr)) {
+                return s;
+            }
+            r.summary->warnings |= TAMBERLYN_WARN_APPENDED_KEPT;
+            r.summary->appended_bytes = appended;
+        }
     } else if (!extent.to_end) {
         if (extent.skip_after > 0) {
             std::uint8_t pad_byte;

@@ -1,6 +1,8 @@
 #include "wav/wav_diagnosis.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "wav/little_endian.h"
 #include "wav/wav_header.h"
@@ -12,6 +14,10 @@ namespace {
 constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 // Bytes past the placeholder that must not all be zero for it to be told from other zeros.
 constexpr std::size_t kTellingBytes = 32;
+// An ID3v1 tag: "TAG" and 125 bytes, the last of a file.
+constexpr std::size_t kId3v1Bytes = 128;
+// How far from the end appended chunks are looked for.
+constexpr std::uint64_t kTagSearchBytes = 1u << 20;
 constexpr std::size_t kDataIdEnd = WAVE_HEADER_BYTES - 4;  // the recorder's header up to "data"
 
 bool AllZero(const std::uint8_t* p, std::size_t n) {
@@ -21,13 +27,54 @@ bool AllZero(const std::uint8_t* p, std::size_t n) {
     return true;
 }
 
-// The recorder's header for a data size, as a stop writes it for whole blocks.
-void RecorderHeader(std::uint32_t data_bytes, std::uint8_t (&bytes)[WAVE_HEADER_BYTES]) {
+// The recorder's header for a data size, as a stop writes it for whole blocks, with `chunks`
+// bytes of chunks after the data in its RIFF form.
+void RecorderHeader(std::uint32_t data_bytes, std::uint8_t (&bytes)[WAVE_HEADER_BYTES],
+                    std::uint32_t chunks = 0) {
     WAVHeader header;
     FillWAVHeader(header, 0);
     header.data_size = data_bytes;
-    header.riff_size = data_bytes + static_cast<std::uint32_t>(WAVE_HEADER_BYTES - 8);
+    header.riff_size = data_bytes + static_cast<std::uint32_t>(WAVE_HEADER_BYTES - 8) + chunks;
     SerializeWAVHeader(header, bytes);
+}
+
+// What a tagger may append to a file that has no place for it: ID3v1 at the very end, and before
+// it chunks (LIST, id3) whose sizes reach exactly to where they end. `chunks_start` and
+// `chunks_end` bound the chunks; the ID3v1 tag, if any, runs from `chunks_end` to `end`. False
+// when nothing is appended, or the end cannot be read.
+bool FindAppendedTags(const WavSource& source, std::uint64_t from, std::uint64_t end,
+                      std::uint64_t& chunks_start, std::uint64_t& chunks_end) {
+    const std::uint64_t window = std::min(end - from, kTagSearchBytes);
+    std::vector<std::uint8_t> tail(static_cast<std::size_t>(window));
+    std::size_t got = 0;
+    if (source.read_at(source.context, end - window, tail.data(), tail.size(), got) ||
+        got != tail.size()) {
+        return false;
+    }
+    const std::uint64_t base = end - window;
+    std::uint64_t at = end;
+    if (at - base >= kId3v1Bytes && std::memcmp(&tail[at - base - kId3v1Bytes], "TAG", 3) == 0) {
+        at -= kId3v1Bytes;
+    }
+    chunks_end = at;
+    for (bool found = true; found;) {
+        found = false;
+        // The chunk whose size reaches exactly to `at` (its pad byte included or left out).
+        for (std::uint64_t p = base; p + 8 <= at && !found; ++p) {
+            const std::uint8_t* h = &tail[p - base];
+            if (std::memcmp(h, "LIST", 4) != 0 && std::memcmp(h, "id3 ", 4) != 0 &&
+                std::memcmp(h, "ID3 ", 4) != 0) {
+                continue;
+            }
+            const std::uint64_t chunk_end = p + 8 + GetLE32(h + 4);
+            if (chunk_end == at || chunk_end + (chunk_end & 1u) == at) {
+                at = p;
+                found = true;
+            }
+        }
+    }
+    chunks_start = at;
+    return at < end;
 }
 
 // The recorder's placeholder: 44 zero bytes, or the start of the header that finishes a
@@ -68,13 +115,23 @@ void DescribeRecorderFormat(WavDescription& wav) {
     wav.data_offset = WAVE_HEADER_BYTES;
 }
 
-// The samples run to the end of the file: the sizes that say so, in whole samples; a lone odd
-// byte at the end is the only thing the repair may cut.
-void RepairToTheEnd(WavDiagnosis& d, std::uint64_t file_size) {
-    const std::uint64_t held = file_size - d.wav.data_offset;
+// The samples run to the end of the file, or to tags appended after them: the sizes that say
+// so, in whole samples, with appended chunks kept as chunks and an ID3v1 tag after the RIFF form;
+// a lone odd byte at the end is the only thing the repair may cut.
+void RepairToTheEnd(WavDiagnosis& d, const WavSource& source, std::uint64_t file_size) {
+    std::uint64_t samples_end = file_size, chunks_end = file_size;
+    if (!FindAppendedTags(source, d.wav.data_offset, file_size, samples_end, chunks_end)) {
+        samples_end = chunks_end = file_size;
+    }
+    const std::uint64_t held = samples_end - d.wav.data_offset;
     const std::uint64_t data = held & ~std::uint64_t{1};
+    const std::uint64_t chunks = chunks_end - samples_end;
     d.data_bytes = held;
-    if (data > kMax32 - (d.wav.data_offset - 8)) {
+    if (held != data && samples_end != file_size) {
+        d.why = "a lone byte lies between its samples and the tags appended to them";
+        return;
+    }
+    if (data + chunks > kMax32 - (d.wav.data_offset - 8)) {
         d.why = "it holds more sample data than a WAV file's 32-bit sizes can describe";
         return;
     }
@@ -83,13 +140,26 @@ void RepairToTheEnd(WavDiagnosis& d, std::uint64_t file_size) {
         return;
     }
     d.repairable = true;
-    d.length = d.wav.data_offset + data;
+    d.length = samples_end == file_size ? d.wav.data_offset + data : file_size;
+    d.form_end = chunks_end;
     if (d.placeholder) {
-        RecorderHeader(static_cast<std::uint32_t>(data), d.header);
+        RecorderHeader(static_cast<std::uint32_t>(data), d.header,
+                       static_cast<std::uint32_t>(chunks));
         d.header_bytes = WAVE_HEADER_BYTES;
     } else {
-        d.sizes = WavSizesFor(d.wav, data, 0);
+        d.sizes = WavSizesFor(d.wav, data, chunks);
     }
+}
+
+// A RIFF form that ends, consistent, before the file does: its data and the chunks after it fill
+// it exactly. Where it ends, or 0.
+std::uint64_t ConsistentFormEnd(const WavSource& source, const WavDescription& wav,
+                                std::uint64_t data_end, std::uint64_t file_size,
+                                SystemError& error) {
+    const std::uint64_t form_end = 8 + std::uint64_t{wav.riff_size};
+    if (form_end < data_end || form_end >= file_size) return 0;
+    const WavTail inside = ReadWavTail(source, data_end, form_end, error);
+    return inside == WavTail::kNothing || inside == WavTail::kChunks ? form_end : 0;
 }
 
 }  // namespace
@@ -119,7 +189,7 @@ WavDiagnosis DiagnoseWav(const WavSource& source, std::uint64_t file_size) {
             return d;
         }
         d.state = WavState::kUnfinishedRecording;
-        RepairToTheEnd(d, file_size);
+        RepairToTheEnd(d, source, file_size);
         return d;
     }
 
@@ -130,6 +200,7 @@ WavDiagnosis DiagnoseWav(const WavSource& source, std::uint64_t file_size) {
         return d;
     }
     const WavDescription& wav = d.wav;
+    d.form_end = file_size;
     const std::uint64_t held = file_size - wav.data_offset;
     const std::uint32_t declared = wav.data_size;
     const bool riff_fits = wav.riff_size == Saturate32(file_size - 8) ||
@@ -138,7 +209,7 @@ WavDiagnosis DiagnoseWav(const WavSource& source, std::uint64_t file_size) {
     if (declared == kWavUnknownSize) {
         d.state = WavState::kUnknownLength;
         d.riff_wrong = !riff_fits;
-        RepairToTheEnd(d, file_size);
+        RepairToTheEnd(d, source, file_size);
         return d;
     }
     if (declared > held) {
@@ -147,7 +218,7 @@ WavDiagnosis DiagnoseWav(const WavSource& source, std::uint64_t file_size) {
         d.state = WavState::kSizesDisagree;
         d.data_wrong = true;
         d.riff_wrong = !riff_fits;
-        RepairToTheEnd(d, file_size);
+        RepairToTheEnd(d, source, file_size);
         return d;
     }
     const std::uint64_t data_end = wav.data_offset + declared + (declared & 1u);
@@ -179,7 +250,20 @@ WavDiagnosis DiagnoseWav(const WavSource& source, std::uint64_t file_size) {
         d.state = declared == 0 ? WavState::kSizesDisagree : WavState::kUnfinishedRecording;
         d.data_wrong = true;
         d.riff_wrong = !riff_fits;
-        RepairToTheEnd(d, file_size);
+        RepairToTheEnd(d, source, file_size);
+        return d;
+    }
+    if (const std::uint64_t form_end =
+            ConsistentFormEnd(source, wav, data_end, file_size, d.error)) {
+        // Bytes appended after a whole RIFF form (an ID3 tag): outside the WAV, which is finished.
+        d.state = WavState::kFinished;
+        d.data_bytes = declared;
+        d.form_end = form_end;
+        return d;
+    }
+    if (d.error) {
+        d.state = WavState::kNotWav;
+        d.head = WavHead::kReadFailed;
         return d;
     }
     d.state = WavState::kUndecidable;
