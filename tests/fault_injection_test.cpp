@@ -25,7 +25,7 @@ namespace {
 using tamberlyn::FileHandle;
 using tamberlyn::SystemError;
 
-enum class Fault { kShortWrite, kSync, kClose };
+enum class Fault { kShortWrite, kSync, kClose, kFolderSync, kReplaceCannotMove };
 
 // The platform's operations, with one kind of failure.
 struct Faulty {
@@ -51,7 +51,20 @@ struct Faulty {
     }
     static SystemError Sync(FileHandle f) {
         const SystemError e = tamberlyn::PlatformFileOps().sync(f);
+        tamberlyn::FileInfo info;
+        const bool folder =
+            !tamberlyn::InfoOf(f, info) && info.kind == tamberlyn::FileKind::kFolder;
+        if (fault == Fault::kFolderSync) return folder ? SystemError{5} : e;  // EIO
         return fault == Fault::kSync ? tamberlyn::NoSpaceError() : e;
+    }
+    // What ReplaceFileW does when something holds the new file: the old one is gone already.
+    static SystemError Replace(const tamberlyn::NativeChar* target,
+                               const tamberlyn::NativeChar* temp, bool replaces, bool& gone) {
+        if (fault != Fault::kReplaceCannotMove || !replaces) {
+            return tamberlyn::PlatformFileOps().replace(target, temp, replaces, gone);
+        }
+        tamberlyn::RemoveFile(target);
+        return SystemError{1176};  // ERROR_UNABLE_TO_MOVE_REPLACEMENT
     }
     static SystemError Close(FileHandle f) {
         const SystemError e = tamberlyn::PlatformFileOps().close(f);
@@ -64,6 +77,7 @@ struct Faulty {
             o.write_at = WriteAt;
             o.sync = Sync;
             o.close = Close;
+            o.replace = Replace;
             return o;
         }();
         return ops;
@@ -136,6 +150,31 @@ TEST_F(FaultInjection, SilenceNeverReplacesOutWithLessThanAWholeFile) {
         EXPECT_EQ(EntriesInDir(), 2u) << Name(fault);  // no temporary file left
     }
 }
+
+#if defined(_WIN32)
+TEST_F(FaultInjection, ANewFileThatReplaceFileCannotMoveStillTakesTheOldOnesPlace) {
+    WriteBytes(Path("in.wav"), Dictation());
+    WriteBytes(Path("out.wav"), {'o', 'l', 'd'});
+    Inject(Fault::kReplaceCannotMove);
+    EXPECT_EQ(Program({"silence"}, {"in.wav", "out.wav"}), 0);
+    tamberlyn::ReplaceFileOpsForTesting(nullptr);
+    EXPECT_GT(ReadBytes(Path("out.wav")).size(), 44u);
+    EXPECT_EQ(EntriesInDir(), 2u);
+}
+#else
+TEST_F(FaultInjection, AFolderThatCannotBeSyncedIsNamedWithTheNewFileInPlace) {
+    WriteBytes(Path("in.wav"), Dictation());
+    WriteBytes(Path("out.wav"), {'o', 'l', 'd'});
+    Inject(Fault::kFolderSync);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Program({"silence"}, {"in.wav", "out.wav"}), 1);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    tamberlyn::ReplaceFileOpsForTesting(nullptr);
+    EXPECT_NE(said.find("the new file is in place"), std::string::npos) << said;
+    EXPECT_GT(ReadBytes(Path("out.wav")).size(), 44u);
+    EXPECT_EQ(EntriesInDir(), 2u);
+}
+#endif
 
 TEST_F(FaultInjection, AFailedRepairSaysSoAndCanBeRepeated) {
     Bytes killed(44, 0);

@@ -32,19 +32,13 @@ void ReportFailure(const NativeString (&names)[3], const char* suffix) {
         Refuse(name, "%s%s", tamberlyn_error_message(), suffix);
         return;
     }
-    switch (tamberlyn_error_status()) {
-        case TAMBERLYN_E_OPEN:
-            Fail("cannot open", name, code);
-            break;
-        case TAMBERLYN_E_CREATE:
-            Fail("cannot create", name, code);
-            break;
-        case TAMBERLYN_E_READ:
-            Fail("cannot read", name, code);
-            break;
-        default:
-            Fail("cannot write", name, code);
-    }
+    const tamberlyn_status status = tamberlyn_error_status();
+    const char* what = status == TAMBERLYN_E_OPEN     ? "cannot open"
+                       : status == TAMBERLYN_E_CREATE ? "cannot create"
+                       : status == TAMBERLYN_E_READ   ? "cannot read"
+                                                      : "cannot write";
+    // The engine's message: the system's reason, and what it adds of its own.
+    PrintErr("tamberlyn: %s %s: %s\n", what, Quoted(name).c_str(), tamberlyn_error_message());
 }
 
 void Refuse(const NativeString& name, const char* format, ...) {

@@ -87,6 +87,8 @@ tamberlyn_status CreateTarget(tamberlyn_recorder& r, FileHandle& file) {
     if (const SystemError e = CreateNewFile(path, file)) {
         return Fail(TAMBERLYN_E_CREATE, TAMBERLYN_FILE_OUTPUT, e);
     }
+    // The new file's name survives a power cut as its blocks will.
+    SyncFolderOf(r.path);
     r.file = r.path;
     return TAMBERLYN_OK;
 }

@@ -70,6 +70,8 @@ extern "C" TAMBERLYN_API int32_t SoundRecorderStart(const tamberlyn_char16_t* wi
         if (created) tamberlyn::RemoveFile(path);
         return RECORDER_FILE_NOT_CREATED;
     }
+    // The new file's name survives a power cut as its blocks will.
+    if (created) tamberlyn::SyncFolderOf(path);
     g_recorder.service = &tamberlyn::ActiveCaptureService();
 
     const int32_t result = tamberlyn::SoundRecorderOpenDevice(g_recorder);

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace tamberlyn {
 
@@ -16,6 +17,18 @@ tamberlyn_status Fail(tamberlyn_status status, int file, SystemError error) {
     f.file = file;
     f.error = error;
     SystemErrorText(error, f.message, sizeof f.message);
+    return status;
+}
+
+tamberlyn_status FailWith(tamberlyn_status status, int file, SystemError error, const char* format,
+                          ...) {
+    Fail(status, file, error);
+    Failure& f = ThreadFailure();
+    const std::size_t used = std::strlen(f.message);
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(f.message + used, sizeof f.message - used, format, args);
+    va_end(args);
     return status;
 }
 

@@ -23,6 +23,14 @@ Failure& ThreadFailure();
 // A failure of the system's: the message is the system's text for `error`.
 tamberlyn_status Fail(tamberlyn_status status, int file, SystemError error);
 
+// A failure of the system's, its text followed by the library's own words, printf-style.
+tamberlyn_status FailWith(tamberlyn_status status, int file, SystemError error, const char* format,
+                          ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 4, 5)))
+#endif
+    ;
+
 // A failure with the library's own reason, printf-style.
 tamberlyn_status Refuse(tamberlyn_status status, int file, const char* format, ...)
 #if defined(__GNUC__)

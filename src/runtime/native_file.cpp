@@ -81,6 +81,11 @@ SystemError SyncFile(FileHandle file) { return Ops().sync(file); }
 
 SystemError CloseFile(FileHandle file) { return Ops().close(file); }
 
+SystemError ReplaceInFolder(const NativeChar* target, const NativeChar* temp, bool replaces,
+                            bool& target_gone) {
+    return Ops().replace(target, temp, replaces, target_gone);
+}
+
 NativeString HiddenNameBeside(const NativeString& target, const NativeString& suffix) {
 #if defined(_WIN32)
     const std::size_t slash = target.find_last_of(L"\\/");

@@ -41,6 +41,10 @@ struct FileOps {
     SystemError (*sync)(FileHandle file);
     // Releases the handle whatever the result; a failure is a deferred write error.
     SystemError (*close)(FileHandle file);
+    // Puts the complete file `temp` in the place of `target` (which exists when `replaces`),
+    // durably. `target_gone` is set when a failure has already removed `target`.
+    SystemError (*replace)(const NativeChar* target, const NativeChar* temp, bool replaces,
+                           bool& target_gone);
 };
 
 const FileOps& PlatformFileOps();
@@ -60,6 +64,9 @@ SystemError SeekFile(FileHandle file, std::uint64_t offset);
 SystemError TruncateFile(FileHandle file, std::uint64_t size);
 SystemError SyncFile(FileHandle file);
 SystemError CloseFile(FileHandle file);
+// The table's `replace`, for CommitReplacement.
+SystemError ReplaceInFolder(const NativeChar* target, const NativeChar* temp, bool replaces,
+                            bool& target_gone);
 
 enum class FileKind { kRegular, kFolder, kPipe, kDevice, kOther };
 
@@ -105,6 +112,11 @@ struct Replacement {
     NativeString temp;       // the new file's name while it has one
     bool anonymous = false;  // no name yet (Linux O_TMPFILE): nothing to remove after a crash
     bool replaces = false;   // `target` exists
+    // After a failed commit: the new file took the target's place, but its folder could not be
+    // synced (a power cut may undo it); or the target is gone and `temp` holds the only copy,
+    // which nothing removes.
+    bool in_place = false;
+    bool target_gone = false;
 };
 
 // With `named`, the new file has a name from the start, for whoever opens it by name.
@@ -113,7 +125,8 @@ SystemError CreateReplacement(const NativeChar* target, Replacement& out, bool n
 // stable storage first and the folder's entry after. On a failure `target` is as it was;
 // DiscardReplacement.
 SystemError CommitReplacement(Replacement& r, bool durable);
-// Closes (if still open) and removes the new file; `target` stays as it was.
+// Closes (if still open) and removes the new file; `target` stays as it was. A new file that is
+// the only copy left (`target_gone`) stays.
 void DiscardReplacement(Replacement& r);
 // A name for the new file beside `target` that no other run uses: ".NAME<suffix>".
 NativeString HiddenNameBeside(const NativeString& target, const NativeString& suffix);
@@ -138,5 +151,7 @@ CreateResult CreateFileForWriting(const char16_t* path, FileHandle input, bool r
 
 // Removes the file at a library path.
 SystemError RemoveFile(const char16_t* path);
+// Syncs the folder of the file at a library path: a file just created survives a power cut.
+SystemError SyncFolderOf(const char16_t* path);
 
 }  // namespace tamberlyn

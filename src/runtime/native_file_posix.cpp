@@ -72,7 +72,11 @@ SystemError Close(FileHandle file) {
     return ::close(Fd(file)) == 0 ? SystemError{} : Errno();
 }
 
-constexpr FileOps kPosixOps = {Read, ReadAt, Write, WriteAt, Seek, Truncate, Sync, Close};
+SystemError Replace(const NativeChar* target, const NativeChar* temp, bool, bool&) {
+    return ::rename(temp, target) == 0 ? SystemError{} : Errno();
+}
+
+constexpr FileOps kPosixOps = {Read, ReadAt, Write, WriteAt, Seek, Truncate, Sync, Close, Replace};
 
 void Describe(const struct stat& st, FileInfo& info) {
     info.kind = S_ISREG(st.st_mode)                            ? FileKind::kRegular
@@ -230,13 +234,14 @@ SystemError CreateReplacement(const NativeChar* target, Replacement& out, bool n
         return error;
     }
     if (out.replaces) {
-        // The new file takes the old one's permissions, and its owner where that is allowed
-        // (only root, or the owner within its own groups, may hand a file on).
-        ::fchmod(Fd(out.file), old.mode);
+        // The new file takes the old one's owner where that is allowed (only root, or the owner
+        // within its own groups, may hand a file on), then its permissions: a change of owner
+        // clears the set-user and set-group bits.
         if (::fchown(Fd(out.file), old.owner, old.group) != 0) {
             [[maybe_unused]] const int ignored =
                 ::fchown(Fd(out.file), static_cast<uid_t>(-1), old.group);
         }
+        ::fchmod(Fd(out.file), old.mode);
     }
     return {};
 }
@@ -254,15 +259,21 @@ SystemError CommitReplacement(Replacement& r, bool durable) {
         r.file = kNoFile;
         if (closed) return closed;
     }
-    if (::rename(r.temp.c_str(), r.target.c_str()) != 0) return Errno();
+    if (const SystemError e =
+            ReplaceInFolder(r.target.c_str(), r.temp.c_str(), r.replaces, r.target_gone)) {
+        return e;
+    }
     r.temp.clear();
-    return durable ? SyncFolderOf(r.target) : SystemError{};
+    if (!durable) return {};
+    const SystemError synced = SyncFolderOf(r.target);
+    r.in_place = static_cast<bool>(synced);
+    return synced;
 }
 
 void DiscardReplacement(Replacement& r) {
     if (r.file != kNoFile) CloseFile(r.file);
     r.file = kNoFile;
-    if (!r.temp.empty()) ::unlink(r.temp.c_str());
+    if (!r.temp.empty() && !r.target_gone) ::unlink(r.temp.c_str());
     r.temp.clear();
 }
 
@@ -271,7 +282,7 @@ SystemError SyncFolderOf(const NativeString& path) {
     if (const SystemError e = OpenWith(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY, folder)) {
         return e;
     }
-    const SystemError e = ::fsync(Fd(folder)) == 0 ? SystemError{} : Errno();
+    const SystemError e = SyncFile(folder);
     ::close(Fd(folder));
     return e;
 }
@@ -280,6 +291,12 @@ SystemError RemoveFile(const char16_t* path) {
     NarrowPath name;
     if (!ToNarrowPath(path, name)) return SystemError{ENOENT};
     return RemoveFile(name.bytes);
+}
+
+SystemError SyncFolderOf(const char16_t* path) {
+    NarrowPath name;
+    if (!ToNarrowPath(path, name)) return SystemError{ENOENT};
+    return SyncFolderOf(NativeString(name.bytes));
 }
 
 SystemError OpenFileForReading(const char16_t* path, FileHandle& out) {

@@ -97,11 +97,25 @@ SystemError Sync(FileHandle file) {
     return FlushFileBuffers(Handle(file)) ? SystemError{} : LastError();
 }
 
+SystemError Move(const NativeChar* target, const NativeChar* temp) {
+    return MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? SystemError{}
+               : LastError();
+}
+
+// ReplaceFileW keeps the replaced file's attributes and permissions for the new one.
+SystemError Replace(const NativeChar* target, const NativeChar* temp, bool replaces, bool&) {
+    if (!replaces) return Move(target, temp);
+    return ReplaceFileW(target, temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+               ? SystemError{}
+               : LastError();
+}
+
 SystemError Close(FileHandle file) {
     return CloseHandle(Handle(file)) ? SystemError{} : LastError();
 }
 
-constexpr FileOps kWin32Ops = {Read, ReadAt, Write, WriteAt, Seek, Truncate, Sync, Close};
+constexpr FileOps kWin32Ops = {Read, ReadAt, Write, WriteAt, Seek, Truncate, Sync, Close, Replace};
 
 SystemError Open(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
                  FileHandle& out) {
@@ -257,13 +271,16 @@ SystemError CommitReplacement(Replacement& r, bool durable) {
         r.file = kNoFile;
         if (closed) return closed;
     }
-    // ReplaceFileW keeps the replaced file's attributes and permissions for the new one.
-    const bool done = r.replaces
-                          ? ReplaceFileW(r.target.c_str(), r.temp.c_str(), nullptr,
-                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
-                          : MoveFileExW(r.temp.c_str(), r.target.c_str(),
-                                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (!done) return LastError();
+    SystemError e = ReplaceInFolder(r.target.c_str(), r.temp.c_str(), r.replaces, r.target_gone);
+    if (e.code == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+        e.code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        // ReplaceFileW could not rename the new file (a scanner holding it open) and has already
+        // removed the old one: the new file is moved into place instead. If that fails too, it
+        // is the only copy left, and stays.
+        e = Move(r.target.c_str(), r.temp.c_str());
+        r.target_gone = e && GetFileAttributesW(r.target.c_str()) == INVALID_FILE_ATTRIBUTES;
+    }
+    if (e) return e;
     // The new file was hidden while it was being written; what it replaced kept its own.
     if (!r.replaces) SetFileAttributesW(r.target.c_str(), FILE_ATTRIBUTE_NORMAL);
     r.temp.clear();
@@ -273,7 +290,7 @@ SystemError CommitReplacement(Replacement& r, bool durable) {
 void DiscardReplacement(Replacement& r) {
     if (r.file != kNoFile) CloseFile(r.file);
     r.file = kNoFile;
-    if (!r.temp.empty()) DeleteFileW(r.temp.c_str());
+    if (!r.temp.empty() && !r.target_gone) DeleteFileW(r.temp.c_str());
     r.temp.clear();
 }
 
@@ -281,6 +298,8 @@ SystemError SyncFolderOf(const NativeString&) {
     // MOVEFILE_WRITE_THROUGH has flushed the rename; folders have no flush of their own here.
     return {};
 }
+
+SystemError SyncFolderOf(const char16_t*) { return {}; }
 
 SystemError RemoveFile(const char16_t* path) {
     if (!IsUsableWidePath(path)) return SystemError{ERROR_INVALID_NAME};

@@ -1,7 +1,12 @@
 #include "runtime/output_file.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <atomic>
 #include <cstring>
+#include <string>
 
 #include "runtime/failure.h"
 
@@ -23,6 +28,22 @@ SystemError WriteStream(void* context, const void* data, std::size_t size) {
         return SystemError{out->stream->write(out->stream->context, data, size)};
     }
     return WriteAll(out->file, data, size);
+}
+
+// A name for a message.
+std::string Utf8Of(const NativeString& name) {
+#if defined(_WIN32)
+    const int n = WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), out.data(), n,
+                            nullptr, nullptr);
+    }
+    return out;
+#else
+    return name;
+#endif
 }
 
 }  // namespace
@@ -109,7 +130,18 @@ tamberlyn_status CommitOutput(Output& out) {
     }
     // What replaces a file the user had must be on disk before the old one goes.
     if (const SystemError e = CommitReplacement(out.replacement, out.replacement.replaces)) {
+        const Replacement r = out.replacement;
         AbandonOutput(out);
+        if (r.in_place) {
+            return FailWith(TAMBERLYN_E_WRITE, out.role, e,
+                            "; the new file is in place, but its folder could not be synced: a "
+                            "power cut may undo it");
+        }
+        if (r.target_gone) {
+            return FailWith(TAMBERLYN_E_WRITE, out.role, e,
+                            "; the old file is gone, and the new one is in '%s'",
+                            Utf8Of(r.temp).c_str());
+        }
         return Fail(TAMBERLYN_E_WRITE, out.role, e);
     }
     ForgetPartialFile(out.slot);
