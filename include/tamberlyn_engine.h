@@ -283,7 +283,8 @@ enum {
     TAMBERLYN_WAV_UNKNOWN_LENGTH = 2,       /* the data size is a stream's "unknown" */
     TAMBERLYN_WAV_SIZES_DISAGREE = 3,       /* the RIFF size, the data size or both are wrong */
     TAMBERLYN_WAV_UNDECIDABLE = 4,          /* what follows the head cannot be told: `reason` */
-    TAMBERLYN_WAV_NOT_WAV = 5               /* no WAV head: `reason` */
+    TAMBERLYN_WAV_NOT_WAV = 5,              /* no WAV head: `reason` */
+    TAMBERLYN_WAV_BEING_RECORDED = 6        /* another process records into it right now */
 };
 
 typedef struct tamberlyn_wav_info {
@@ -321,7 +322,8 @@ tamberlyn_wav_inspect(const tamberlyn_path_char* path, tamberlyn_wav_info* info)
    place, keeping every sample: its sizes (or a recording's whole header) are set, and at most a
    lone trailing odd byte is cut. `info` gets the judgement made before (may be null). A file
    with nothing to repair gives TAMBERLYN_OK and is not opened for writing; one that cannot be
-   repaired gives TAMBERLYN_E_NOT_WAV or TAMBERLYN_E_UNDECIDABLE and is left as it is. */
+   repaired gives TAMBERLYN_E_NOT_WAV or TAMBERLYN_E_UNDECIDABLE, and one still being recorded
+   TAMBERLYN_E_BUSY, and is left as it is. */
 TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL
 tamberlyn_wav_repair(const tamberlyn_path_char* path, tamberlyn_wav_info* info);
 
@@ -373,6 +375,9 @@ typedef struct tamberlyn_record_options {
     int existing;                       /* TAMBERLYN_RECORD_NEW_FILE or TAMBERLYN_RECORD_REPLACE */
     tamberlyn_record_function on_event; /* may be null */
     void* event_context;
+    int keep_partial_second; /* nonzero: the part of the second under way when the recording
+                                stops is kept too, so that the file ends where the stop came
+                                (not with a block limit reached); otherwise whole seconds */
 } tamberlyn_record_options;
 
 TAMBERLYN_ENGINE_API void TAMBERLYN_CALL
@@ -387,6 +392,11 @@ typedef struct tamberlyn_record_result {
                                where tamberlyn_recorder_file says */
     int removed;            /* nothing was recorded: the file this start created is gone, or
                                the replacement was dropped and the old file kept */
+    tamberlyn_uint64 frames; /* samples in the file: blocks x 8000, and a last second's part */
+    tamberlyn_int64 lost_ms; /* audio that never reached the recording: a sound server that was
+                                gone, a buffer overrun. Audio delivered late is not lost. */
+    int vanished;            /* the file was deleted or replaced while it was recorded: the
+                                recording is not where it was written */
 } tamberlyn_record_result;
 
 TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL

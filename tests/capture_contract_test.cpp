@@ -64,6 +64,9 @@ void OnNotice(CaptureDevice device, std::uint32_t message, std::uintptr_t, std::
               std::uintptr_t) {
     if (message != tamberlyn::MSG_BUFFER_DONE) return;
     if (g_notices.quiet) ++g_notices.broken;
+    // A buffer comes back full, never part-filled: a block is a whole buffer of new samples.
+    const auto* handed = reinterpret_cast<const CaptureBuffer*>(param1);
+    if (handed->bytes_recorded != handed->buffer_length) ++g_notices.broken;
     g_notices.inside = true;
     g_notices.finished = false;
     std::this_thread::sleep_for(std::chrono::milliseconds(g_notices.hold_ms.load()));

@@ -320,6 +320,29 @@ TEST_F(EngineRecorderTest, AnExistingFileIsReplacedOnlyWhenAsked) {
     ExpectValidRecording(ReadBytes(Path("old.wav")), 1);
     EXPECT_EQ(EntriesInDir(), 3u);  // samples.raw, its configuration, old.wav
 }
+
+TEST_F(EngineRecorderTest, ALiveRecordingIsToldFromAnUnfinishedOneAndItsLossIsNamed) {
+    UseConfig(
+        "pcm.!default { type file slave.pcm { type null } infile \"/dev/zero\" "
+        "file \"/dev/null\" }");
+    tamberlyn_recorder* r = nullptr;
+    ASSERT_EQ(tamberlyn_recorder_create(&r), TAMBERLYN_OK);
+    ASSERT_EQ(tamberlyn_recorder_start(r, NarrowPath("live.wav").c_str(), nullptr), TAMBERLYN_OK);
+    ASSERT_TRUE(WaitForBlocks(Path("live.wav"), 1));
+    tamberlyn_wav_info info{};
+    info.struct_size = sizeof info;
+    ASSERT_EQ(tamberlyn_wav_inspect(NarrowPath("live.wav").c_str(), &info), TAMBERLYN_OK);
+    EXPECT_EQ(info.state, TAMBERLYN_WAV_BEING_RECORDED);
+    EXPECT_EQ(tamberlyn_wav_repair(NarrowPath("live.wav").c_str(), nullptr), TAMBERLYN_E_BUSY);
+
+    // Deleted while it is written: the stop says the recording is not there.
+    fs::remove(Path("live.wav"));
+    tamberlyn_record_result result{};
+    result.struct_size = sizeof result;
+    EXPECT_EQ(tamberlyn_recorder_stop(r, &result), TAMBERLYN_E_WRITE);
+    EXPECT_TRUE(result.vanished);
+    tamberlyn_recorder_free(r);
+}
 #endif
 
 }  // namespace

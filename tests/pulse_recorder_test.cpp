@@ -117,14 +117,29 @@ TEST_F(PulseTest, RecordCommandStopsAtItsSecondsAndOnHangUp) {
         ::_exit(127);
     }
     EXPECT_TRUE(WaitForFileBlocks(NarrowPath("hup.wav"), 2, 10));
-    ::kill(child, SIGHUP);  // a closed terminal
+    std::this_thread::sleep_for(500ms);
+    ::kill(child, SIGHUP);  // a closed terminal, partway through a second
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+    // Every word up to the hang-up is kept: the last second's part too.
     const Bytes file = ReadBytes(Path("hup.wav"));
     ASSERT_GE(file.size(), 44u + 2 * 16000u);
-    ExpectValidRecording(file, static_cast<std::uint32_t>((file.size() - 44) / 16000));
+    EXPECT_NE((file.size() - 44) % 16000, 0u);
+    ExpectValidRecordingOfAnyLength(file);
+}
+
+// A fresh server takes a second or more to deliver a stream's first frames; an interrupt soon
+// after they come, before a whole second is in, keeps them.
+TEST_F(PulseTest, AnInterruptBeforeTheFirstWholeSecondKeepsWhatWasHeard) {
+    const pid_t child = Program({"record", NarrowPath("short.wav")}, NarrowPath("err"));
+    std::this_thread::sleep_for(2500ms);
+    ::kill(child, SIGINT);
+    EXPECT_EQ(Status(child), 0) << Text("err");
+    const Bytes file = ReadBytes(Path("short.wav"));
+    ASSERT_GT(file.size(), 44u) << Text("err");
+    ExpectValidRecordingOfAnyLength(file);
 }
 
 // The program hears the recorder, not the file: blocks that arrive together after a stall of
@@ -185,6 +200,9 @@ TEST_F(PulseTest, ASecondInterruptEndsAStopThatAFrozenServerHolds) {
     EXPECT_LT(Timed([&] { status = Status(child); }), 1000ms);
     EXPECT_EQ(status, 130);
     server_.Signal(SIGCONT);
+    // It says what it leaves, and how to finish it.
+    EXPECT_EQ(Text("err"), "tamberlyn: '" + NarrowPath("frozen.wav") + "' is unfinished: " +
+                               "'tamberlyn repair " + NarrowPath("frozen.wav") + "' finishes it\n");
     // What is left is an unfinished recording, which repair finishes.
     EXPECT_EQ(std::system((std::string(TAMBERLYN_CLI) + " repair " + NarrowPath("frozen.wav") +
                            " >/dev/null")
@@ -192,6 +210,18 @@ TEST_F(PulseTest, ASecondInterruptEndsAStopThatAFrozenServerHolds) {
               0);
     const Bytes file = ReadBytes(Path("frozen.wav"));
     EXPECT_GE(file.size(), 44u + 2 * 16000);
+}
+
+TEST_F(PulseTest, AStartThatAFrozenServerHoldsLeavesNoFileAfterASecondInterrupt) {
+    server_.Signal(SIGSTOP);
+    const pid_t child = Program({"record", NarrowPath("held.wav")}, NarrowPath("err"));
+    std::this_thread::sleep_for(1s);  // opening the stream, and waiting for the server
+    ::kill(child, SIGINT);
+    std::this_thread::sleep_for(200ms);
+    ::kill(child, SIGINT);
+    EXPECT_EQ(Status(child), 130);
+    server_.Signal(SIGCONT);
+    EXPECT_FALSE(Exists(Path("held.wav")));
 }
 
 TEST_F(PulseTest, SilenceIsNamedAfterFiveSecondsOfIt) {

@@ -9,6 +9,7 @@
 #endif
 
 #include "boundary/module_recorder.h"
+#include "recorder/sound_recorder.h"
 #include "tamberlyn.h"
 #include "test_capture_service.h"
 #include "test_files.h"
@@ -71,6 +72,34 @@ TEST_F(RecorderTest, RecordsWholeBlocksInOrder) {
     const Bytes file = ReadBytes(Path("a.wav"));
     ExpectValidRecording(file, 3);
     EXPECT_EQ(Bytes(file.begin() + 44, file.end()), Pattern(0, 3));
+}
+
+// A device that stopped partway through a buffer: the exports keep whole blocks; a recorder
+// that keeps the last second's part writes it, and a header that counts it.
+TEST_F(RecorderTest, ThePartOfTheLastSecondIsKeptOnlyWhenAsked) {
+    service().partial_at_stop = 4000;
+    ASSERT_EQ(Start("whole.wav"), RESULT_SUCCESS);
+    service().Deliver(2);
+    EXPECT_EQ(SoundRecorderStop(), 2);
+    ExpectValidRecording(ReadBytes(Path("whole.wav")), 2);
+
+    service().Reset();
+    service().partial_at_stop = 4000;
+    tamberlyn::SoundRecorderState state;
+    state.service = &service().Table();
+    tamberlyn::FileHandle file;
+    ASSERT_FALSE(tamberlyn::CreateNewFile(Path("part.wav").native().c_str(), file));
+    tamberlyn::RecorderSettings settings;
+    settings.keep_partial = true;
+    ASSERT_FALSE(tamberlyn::BeginRecording(state, file, settings));
+    ASSERT_EQ(tamberlyn::SoundRecorderOpenDevice(state), RESULT_SUCCESS);
+    service().Deliver(2);
+    EXPECT_EQ(tamberlyn::FinishRecording(state), 2);
+    const Bytes part = ReadBytes(Path("part.wav"));
+    ExpectValidRecordingOfAnyLength(part);
+    Bytes expected = Pattern(0, 3);
+    expected.resize(2 * 16000 + 4000);
+    EXPECT_EQ(Bytes(part.begin() + 44, part.end()), expected);
 }
 
 TEST_F(RecorderTest, BufferIsRequeuedBeforeTheBlockIsWritten) {

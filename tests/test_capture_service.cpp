@@ -24,6 +24,7 @@ void TestCaptureService::Reset() {
     std::lock_guard<std::mutex> guard(lock_);
     calls_.clear();
     open_result = add_result = start_result = 0;
+    partial_at_stop = 0;
     on_add = nullptr;
     delivered_ = 0;
     next_block_ = 0;
@@ -67,6 +68,15 @@ void TestCaptureService::SendMessage(std::uint32_t message) {
     changed_.wait(guard, [this] { return !busy_; });
 }
 
+void TestCaptureService::Fill(CaptureBuffer& buffer, std::uint32_t bytes) const {
+    auto* data = reinterpret_cast<std::uint8_t*>(buffer.data);
+    for (std::size_t i = 0; i < bytes / 2; ++i) {
+        const auto v = static_cast<std::uint16_t>(PatternSample(next_block_, i));
+        data[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
+        data[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+    }
+}
+
 void TestCaptureService::Run() {
     std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
@@ -83,14 +93,7 @@ void TestCaptureService::Run() {
             if (closing_ || !started_) break;
             CaptureBuffer* buffer = queued_;
             queued_ = nullptr;
-            if (command_.fill) {
-                auto* bytes = reinterpret_cast<std::uint8_t*>(buffer->data);
-                for (std::size_t i = 0; i < buffer->buffer_length / 2; ++i) {
-                    const auto v = static_cast<std::uint16_t>(PatternSample(next_block_, i));
-                    bytes[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
-                    bytes[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
-                }
-            }
+            if (command_.fill) Fill(*buffer, buffer->buffer_length);
             ++next_block_;
             buffer->bytes_recorded = buffer->buffer_length;
             in_notice_ = true;
@@ -171,6 +174,10 @@ std::uint32_t TestCaptureService::Stop(CaptureDevice) {
     // for handing back has been handed back, so no notice begins after it.
     if (std::this_thread::get_id() != s.thread_.get_id())
         s.changed_.wait(guard, [&s] { return !s.in_notice_; });
+    if (s.queued_ != nullptr && s.partial_at_stop > 0) {
+        s.Fill(*s.queued_, s.partial_at_stop);
+        s.queued_->bytes_recorded = s.partial_at_stop;
+    }
     return 0;
 }
 

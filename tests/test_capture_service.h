@@ -37,6 +37,9 @@ public:
     std::uint32_t add_result = 0;
     std::uint32_t start_result = 0;
     std::function<void()> on_add;  // runs inside add, e.g. to look at the file mid-notice
+    // At stop, the queued buffer holds this many bytes of the next block's pattern, as a device
+    // that stopped partway through filling it.
+    std::uint32_t partial_at_stop = 0;
 
 private:
     struct Command {
@@ -47,6 +50,7 @@ private:
     };
     void Run();
     void Log(const std::string& call);
+    void Fill(tamberlyn::CaptureBuffer& buffer, std::uint32_t bytes) const;  // the next block's
 
     static std::uint32_t Open(tamberlyn::CaptureDevice*, std::uint32_t,
                               const tamberlyn::CaptureFormat*, tamberlyn::CaptureCallback,

@@ -1,5 +1,6 @@
 // What the console layer does alike everywhere: printing, quoting names for messages, and the
 // files an interrupt removes.
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,10 @@ namespace tamberlyn_cli {
 namespace {
 
 volatile std::sig_atomic_t* g_count = nullptr;
+
+// The last words: fixed storage, published before they may be read by a handler.
+char g_last_words[1024];
+std::atomic<std::size_t> g_last_words_size{0};
 
 // Length of the UTF-8 sequence at `p` (of `n` bytes left), 0 when it is not one.
 std::size_t Utf8Length(const unsigned char* p, std::size_t n) {
@@ -55,6 +60,18 @@ void PrintErr(const char* format, ...) {
 }
 
 void CountInterrupts(volatile std::sig_atomic_t* count) { g_count = count; }
+
+void SetLastWords(const std::string& line) {
+    g_last_words_size.store(0, std::memory_order_release);
+    const std::size_t n = line.size() < sizeof g_last_words ? line.size() : 0;
+    std::memcpy(g_last_words, line.data(), n);
+    g_last_words_size.store(n, std::memory_order_release);
+}
+
+const char* LastWords(std::size_t& size) {
+    size = g_last_words_size.load(std::memory_order_acquire);
+    return g_last_words;
+}
 
 Interrupt TakeInterrupt() {
     // The first asks for an orderly stop; a second one is not kept waiting.

@@ -50,5 +50,11 @@ bool ArgIs(const NativeChar* arg, const char* text);
 void CountInterrupts(volatile std::sig_atomic_t* count);
 // The exit status for the interrupt last counted: 130 for Ctrl-C, 143 for SIGTERM...
 int InterruptStatus();
+// A line the program says if an interrupt ends it at once (the second one), before it goes: what
+// it leaves behind. Empty: nothing to say.
+void SetLastWords(const std::string& line);
+
+// The width of the terminal standard error goes to, in columns; 80 when it cannot be told.
+int ErrorColumns();
 
 }  // namespace tamberlyn_cli

@@ -11,6 +11,10 @@ namespace tamberlyn_cli {
 
 // Given by each platform.
 void PrintTo(bool error, const char* format, va_list args);
+// Writes the last words, if any, to standard error: safe in a signal handler.
+void SayLastWords();
+// The last words as set, for SayLastWords.
+const char* LastWords(std::size_t& size);
 
 // What an interrupt does, decided by the shared part; the engine's partial files are gone unless
 // the interrupt was only counted.

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,6 +78,7 @@ void OnSignal(int sig) {
         case Interrupt::kCounted:
             return;
         case Interrupt::kEndNow:
+            SayLastWords();
             ::_exit(128 + sig);
         case Interrupt::kAsTheSystemWould:
             ::signal(sig, SIG_DFL);
@@ -112,6 +114,18 @@ void StartConsole() {
 }
 
 bool ErrorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
+
+int ErrorColumns() {
+    winsize size = {};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+void SayLastWords() {
+    std::size_t size = 0;
+    const char* words = LastWords(size);
+    if (size > 0) [[maybe_unused]]
+        const ssize_t n = ::write(STDERR_FILENO, words, size);
+}
 
 bool StandardInputStream(tamberlyn_stream& out) {
     out = tamberlyn_stream{};

@@ -99,6 +99,7 @@ BOOL WINAPI OnControl(DWORD event) {
         case Interrupt::kCounted:
             return TRUE;
         case Interrupt::kEndNow:
+            SayLastWords();
             ExitProcess(130);
         case Interrupt::kAsTheSystemWould:
             break;
@@ -128,6 +129,22 @@ void StartConsole() {
     g_in = Usable(GetStdHandle(STD_INPUT_HANDLE));
     g_out = Usable(GetStdHandle(STD_OUTPUT_HANDLE));
     SetConsoleCtrlHandler(OnControl, TRUE);
+}
+
+int ErrorColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 80;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+void SayLastWords() {
+    std::size_t size = 0;
+    const char* words = LastWords(size);
+    DWORD written;
+    if (size > 0) {
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), words, static_cast<DWORD>(size), &written,
+                  nullptr);
+    }
 }
 
 bool ErrorIsTerminal() {

@@ -106,6 +106,10 @@ int RunInfo(int argc, NativeChar** argv) {
                              Remedy(d, "mends it").c_str());
                 }
                 break;
+            case TAMBERLYN_WAV_BEING_RECORDED:
+                PrintOut("%s: %s, %.2f s on disk, being recorded by another process\n",
+                         shown.c_str(), format.c_str(), d.seconds);
+                break;
             default:
                 if (d.recording_placeholder) {
                     PrintOut("%s: no WAV header: %s\n", shown.c_str(), d.reason);

@@ -1,9 +1,11 @@
 // tamberlyn record: the recorder, heard through its own events rather than by watching its file.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -22,6 +24,7 @@ constexpr long kMaxSeconds = 268435;
 // Below this peak a second of audio is silent, as the silence engine hears it.
 constexpr int kQuietPeak = 500;
 constexpr double kFullScale = 32768.0;
+constexpr std::uint64_t kRate = 8000;
 
 constexpr char kRecordUsage[] =
     "usage: tamberlyn record OUT.wav [--seconds N] [--force]\n"
@@ -84,9 +87,6 @@ struct Heard {
     std::atomic<std::int32_t> peak{-1};
     std::atomic<int> silent{0};  // seconds of audio in a row without a sound
     std::atomic<bool> lost{false};
-    std::atomic<std::int64_t> lost_since{0};
-    std::atomic<std::int64_t> lost_ms{0};  // over the gaps that ended
-    std::atomic<int> gaps{0};
     std::atomic<int> write_error{0};
     std::atomic<bool> limit{false};
 };
@@ -100,14 +100,9 @@ void TAMBERLYN_CALL OnEvent(void* context, const tamberlyn_record_event* e) {
             h.silent = e->peak < kQuietPeak ? h.silent + 1 : 0;
             break;
         case TAMBERLYN_EVENT_INPUT_LOST:
-            h.lost_since = e->at_ms;
             h.lost = true;
             break;
         case TAMBERLYN_EVENT_INPUT_BACK:
-            if (h.lost) {
-                h.lost_ms += e->at_ms - h.lost_since;
-                ++h.gaps;
-            }
             h.lost = false;
             break;
         case TAMBERLYN_EVENT_WRITE_FAILED:
@@ -117,11 +112,6 @@ void TAMBERLYN_CALL OnEvent(void* context, const tamberlyn_record_event* e) {
             h.limit = true;
             break;
     }
-}
-
-std::int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
-        .count();
 }
 
 // Why the recording could not start, in one line.
@@ -144,6 +134,17 @@ void ExplainStartFailure(tamberlyn_status status, const NativeString& path) {
     ReportFailure(names, status == TAMBERLYN_E_EXISTS ? "; give --force to replace it" : "");
 }
 
+// `text` cut to at most `bytes` bytes, at a character's start: no more columns than that.
+std::string CutTo(std::string text, std::size_t bytes) {
+    if (text.size() <= bytes) return text;
+    std::size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    text.resize(end);
+    return text;
+}
+
+// One line that fits the terminal, so that it is redrawn in place and never wraps: the full
+// line where there is room, shorter ones on narrower terminals.
 void ShowStatus(const NativeString& path, const Heard& h, long elapsed) {
     const std::int32_t peak = h.peak;
     const double dbfs =
@@ -154,14 +155,98 @@ void ShowStatus(const NativeString& path, const Heard& h, long elapsed) {
     for (int i = 0; i < kBarWidth; ++i) bar[i] = i < fill ? '#' : '-';
     bar[kBarWidth] = '\0';
     const char* note = "";
+    const char* brief = "";
     if (h.lost) {
         note = "  input lost: waiting for it to return";
+        brief = "  input lost";
     } else if (h.silent >= kSilentSeconds) {
         note = "  input is silent: is the microphone muted?";
+        brief = "  silent: muted?";
     }
-    PrintErr("\r\033[Krecording to %s  %ld:%02ld elapsed, %d s saved  %6.1f dBFS [%s]%s",
-             Shown(path).c_str(), elapsed / 60, elapsed % 60, static_cast<int>(h.blocks), dbfs, bar,
-             note);
+    const std::string name = Shown(path);
+    const int saved = static_cast<int>(h.blocks);
+    char lines[3][512];
+    std::snprintf(lines[0], sizeof lines[0],
+                  "recording to %s  %ld:%02ld elapsed, %d s saved  %6.1f dBFS [%s]%s", name.c_str(),
+                  elapsed / 60, elapsed % 60, saved, dbfs, bar, note);
+    std::snprintf(lines[1], sizeof lines[1], "recording %s  %ld:%02ld, %d s  %.1f dBFS%s",
+                  name.c_str(), elapsed / 60, elapsed % 60, saved, dbfs, brief);
+    std::snprintf(lines[2], sizeof lines[2], "%ld:%02ld, %d s  %.1f dBFS%s", elapsed / 60,
+                  elapsed % 60, saved, dbfs, brief);
+    const auto room = static_cast<std::size_t>(std::max(ErrorColumns() - 1, 1));
+    std::string line = CutTo(lines[2], room);
+    for (const char* candidate : lines) {
+        if (std::strlen(candidate) <= room) {
+            line = candidate;
+            break;
+        }
+    }
+    PrintErr("\r\033[K%s", line.c_str());
+}
+
+// What is left when the program ends in the middle of a stop: the file with its placeholder
+// header and whole blocks, which repair finishes.
+std::string Unfinished(const NativeString& path, const NativeString& file) {
+    if (file == path) {
+        return "tamberlyn: " + Quoted(path) + " is unfinished: 'tamberlyn repair " + Shown(path) +
+               "' finishes it\n";
+    }
+    return "tamberlyn: the recording for " + Quoted(path) + " is unfinished in " + Quoted(file) +
+           ": 'tamberlyn repair' finishes it, then rename it over " + Quoted(path) + "\n";
+}
+
+// "4 s", or "4.37 s" for a recording that ends partway through a second.
+std::string Duration(std::uint64_t frames) {
+    char text[32];
+    if (frames % kRate == 0) {
+        std::snprintf(text, sizeof text, "%llu s", static_cast<unsigned long long>(frames / kRate));
+    } else {
+        std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(frames) / kRate);
+    }
+    return text;
+}
+
+// Says how the recording ended; the exit status.
+int Report(const Options& o, const tamberlyn_record_result& result, const NativeString& kept,
+           bool limit) {
+    bool failed = false;
+    if (result.write_error != 0) {
+        Fail("cannot write", o.path, result.write_error);
+        failed = true;
+    }
+    if (result.finish_error != 0) {
+        Fail("cannot finish", o.path, result.finish_error);
+        failed = true;
+    }
+    if (result.frames == 0) {
+        Refuse(o.path, "nothing was recorded");
+        return 1;
+    }
+    if (result.replace_error != 0) {
+        Fail("cannot replace", o.path, result.replace_error);
+        PrintErr("tamberlyn: the recording is in %s\n", Quoted(kept).c_str());
+        return 1;
+    }
+    if (result.vanished) {
+        Refuse(o.path, "was deleted or replaced while it was recorded: the recording is not there");
+        return 1;
+    }
+    if (limit && o.seconds == 0) {
+        Refuse(o.path, "holds the most a WAV header can describe (%ld s): the recording ended",
+               kMaxSeconds);
+    }
+    const std::string recorded = Duration(result.frames);
+    if (result.lost_ms > 0) {
+        PrintErr("recorded %s to %s (%.1f s lost while the input was gone)\n", recorded.c_str(),
+                 Shown(o.path).c_str(), result.lost_ms / 1000.0);
+    } else {
+        PrintErr("recorded %s to %s\n", recorded.c_str(), Shown(o.path).c_str());
+    }
+    if (o.seconds > 0 && result.blocks < o.seconds) {
+        Refuse(o.path, "stopped before the %ld s asked for", o.seconds);
+        failed = true;
+    }
+    return failed ? 1 : 0;
 }
 
 }  // namespace
@@ -186,6 +271,7 @@ int RunRecord(int argc, NativeChar** argv) {
     options.existing = o.force ? TAMBERLYN_RECORD_REPLACE : TAMBERLYN_RECORD_NEW_FILE;
     options.on_event = OnEvent;
     options.event_context = &heard;
+    options.keep_partial_second = 1;
     tamberlyn_recorder* recorder = nullptr;
     if (tamberlyn_recorder_create(&recorder) != TAMBERLYN_OK) {
         PrintErr("tamberlyn: %s\n", tamberlyn_error_message());
@@ -200,6 +286,9 @@ int RunRecord(int argc, NativeChar** argv) {
     }
 
     const bool terminal = ErrorIsTerminal();
+    // What a second interrupt leaves: the recording unfinished, under its name.
+    const NativeString file = tamberlyn_recorder_file(recorder);
+    SetLastWords(Unfinished(o.path, file));
     const auto started_at = Clock::now();
     bool was_lost = false, was_silent = false;
     while (!g_stop && !heard.limit && heard.write_error == 0) {
@@ -222,42 +311,14 @@ int RunRecord(int argc, NativeChar** argv) {
         was_silent = silent;
         std::this_thread::sleep_for(kPoll);
     }
-    tamberlyn_record_result result;
+    if (terminal) PrintErr("\r\033[K");
+    tamberlyn_record_result result{};
     result.struct_size = sizeof result;
     tamberlyn_recorder_stop(recorder, &result);
     const NativeString kept = tamberlyn_recorder_file(recorder);
     tamberlyn_recorder_free(recorder);
-    if (terminal) PrintErr("\r\033[K");
-    std::int64_t lost_ms = heard.lost_ms;
-    if (heard.lost) lost_ms += NowMs() - heard.lost_since;
-
-    bool failed = false;
-    if (result.write_error != 0) {
-        Fail("cannot write", o.path, result.write_error);
-        failed = true;
-    }
-    if (result.finish_error != 0) {
-        Fail("cannot finish", o.path, result.finish_error);
-        failed = true;
-    }
-    if (result.blocks == 0) {
-        Refuse(o.path, "nothing was recorded");
-        return 1;
-    }
-    if (result.replace_error != 0) {
-        Fail("cannot replace", o.path, result.replace_error);
-        PrintErr("tamberlyn: the recording is in %s\n", Quoted(kept).c_str());
-        return 1;
-    }
-    const int recorded = static_cast<int>(result.blocks);
-    if (heard.gaps > 0 || heard.lost) {
-        PrintErr("recorded %d s to %s (%.1f s lost while the input was gone)\n", recorded,
-                 Shown(o.path).c_str(), lost_ms / 1000.0);
-    } else {
-        PrintErr("recorded %d s to %s\n", recorded, Shown(o.path).c_str());
-    }
-    if (failed || (o.seconds > 0 && recorded < o.seconds)) return 1;
-    return 0;
+    SetLastWords("");
+    return Report(o, result, kept, heard.limit);
 }
 
 }  // namespace tamberlyn_cli

@@ -39,6 +39,10 @@ int RunRepair(int argc, NativeChar** argv) {
     tamberlyn_wav_info d;
     if (dry_run) {
         if (!Inspect(name, d)) return 1;
+        if (d.state == TAMBERLYN_WAV_BEING_RECORDED) {
+            Refuse(name, "is being recorded by another process; left as it is");
+            return 1;
+        }
         if (d.state == TAMBERLYN_WAV_FINISHED) {
             PrintOut("%s: nothing to repair\n", shown.c_str());
         } else if (!d.repairable) {

@@ -477,6 +477,7 @@ namespace Tamberlyn
             public int Existing;
             public IntPtr OnEvent;
             public IntPtr EventContext;
+            public int KeepPartialSecond;
         }
 
         [StructLayout(LayoutKind.Sequential)]
@@ -488,6 +489,9 @@ namespace Tamberlyn
             public int FinishError;
             public int ReplaceError;
             public int Removed;
+            public ulong Frames;
+            public long LostMs;
+            public int Vanished;
         }
 
         // The calling thread's last failure in the engine, thrown.

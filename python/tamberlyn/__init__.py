@@ -256,6 +256,7 @@ _STATES = {
     3: "sizes disagree",
     4: "undecidable",
     5: "not WAV",
+    6: "being recorded",
 }
 
 
@@ -264,7 +265,7 @@ class WavInfo:
     """What a WAV file is and what state it is in, as ``tamberlyn info`` says.
 
     ``state`` is one of "finished", "unfinished recording", "unknown length",
-    "sizes disagree", "undecidable" or "not WAV"; ``repair`` says what :func:`repair` would set,
+    "sizes disagree", "undecidable", "not WAV" or "being recorded" (by another process, now); ``repair`` says what :func:`repair` would set,
     and ``reason`` why a file cannot be repaired or told apart."""
 
     path: str
@@ -394,9 +395,12 @@ def _event(raw: _native.RecordEvent) -> Optional[Event]:
 
 @dataclass(frozen=True)
 class RecordResult:
-    """A finished recording: ``seconds`` whole seconds are in ``path``."""
-    seconds: int
+    """A finished recording: ``seconds`` of audio are in ``path`` (whole seconds, and the part
+    of the last one with ``keep_partial_second``); ``lost`` seconds of audio never reached it
+    (a sound server that was gone, an overrun)."""
+    seconds: float
     path: str
+    lost: float = 0.0
 
 
 @dataclass
@@ -406,7 +410,8 @@ class Recorder:
 
     ``seconds`` stops writing after that many; ``device`` names the input (an ALSA PCM name,
     a Windows device name), the default input otherwise; ``replace`` lets an existing file be
-    replaced once the new recording holds a second. ``on_event`` is called with
+    replaced once the new recording holds a second; ``keep_partial_second`` keeps what was
+    captured of the second under way at the stop, so the file ends where the stop came. ``on_event`` is called with
     :class:`BlockWritten`, :class:`InputLost`, :class:`InputBack`, :class:`WriteFailed` and
     :class:`LimitReached` as they happen, on the recorder's own thread: keep it quick."""
 
@@ -415,6 +420,7 @@ class Recorder:
     device: Optional[str] = None
     on_event: Optional[Callable[[Event], None]] = None
     replace: bool = False
+    keep_partial_second: bool = True
     result: Optional[RecordResult] = field(default=None, init=False)
 
     def __post_init__(self) -> None:
@@ -437,6 +443,7 @@ class Recorder:
         lib.tamberlyn_record_options_init(ctypes.byref(options))
         options.block_limit = self.seconds or 0
         options.existing = _native.RECORD_REPLACE if self.replace else _native.RECORD_NEW_FILE
+        options.keep_partial_second = int(self.keep_partial_second)
         if self.device is not None:
             options.device = self.device.encode()
         self._callback = _native.record_function(self._on_event)
@@ -464,7 +471,8 @@ class Recorder:
         where = lib.tamberlyn_recorder_file(self._handle)
         failure = _failure(status, (None, self.path)) if status != _native.OK else None
         self._free()
-        self.result = RecordResult(raw.blocks, os.fsdecode(where) if where else "")
+        self.result = RecordResult(raw.frames / 8000, os.fsdecode(where) if where else "",
+                                   raw.lost_ms / 1000)
         if failure is not None:
             raise failure
         return self.result

@@ -149,6 +149,7 @@ class RecordOptions(ctypes.Structure):
         ("existing", ctypes.c_int),
         ("on_event", record_function),
         ("event_context", ctypes.c_void_p),
+        ("keep_partial_second", ctypes.c_int),
     ]
 
 
@@ -160,6 +161,9 @@ class RecordResult(ctypes.Structure):
         ("finish_error", ctypes.c_int),
         ("replace_error", ctypes.c_int),
         ("removed", ctypes.c_int),
+        ("frames", ctypes.c_uint64),
+        ("lost_ms", ctypes.c_int64),
+        ("vanished", ctypes.c_int),
     ]
 
 

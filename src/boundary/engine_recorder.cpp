@@ -5,6 +5,7 @@
 
 #include "boundary/engine_records.h"
 #include "recorder/sound_recorder.h"
+#include "runtime/output_file.h"
 #include "tamberlyn.h"
 
 namespace {
@@ -20,6 +21,7 @@ struct tamberlyn_recorder {
     tamberlyn::NativeString path;  // the target
     tamberlyn::NativeString file;  // what is written: the target, or the file beside it
     tamberlyn::Replacement replacement;
+    tamberlyn::FileInfo identity;  // of the file written, to tell it is still there at the end
     bool replaces = false;
     bool running = false;
 };
@@ -120,6 +122,8 @@ tamberlyn_status Start(tamberlyn_recorder& r, const NativeChar* path,
     r.replaces = false;
     RecorderSettings settings;
     settings.block_limit = options.block_limit;
+    settings.keep_partial = options.keep_partial_second != 0;
+    settings.timeline = true;
     if (options.on_event != nullptr) {
         settings.listener = Forward;
         settings.context = &r;
@@ -134,27 +138,35 @@ tamberlyn_status Start(tamberlyn_recorder& r, const NativeChar* path,
 
     FileHandle file = kNoFile;
     if (const tamberlyn_status s = CreateTarget(r, file)) return s;
+    InfoOf(file, r.identity);
+    // Until capture runs the file is this start's own: an emergency exit meanwhile (a second
+    // interrupt while a frozen server holds the device's opening) takes it away.
+    const int slot = RememberPartialFile(r.file);
+    tamberlyn_status status = TAMBERLYN_OK;
     if (const SystemError e = BeginRecording(r.state, file, settings)) {
         CloseFile(file);
         RemoveTarget(r);
-        return Fail(TAMBERLYN_E_CREATE, TAMBERLYN_FILE_OUTPUT, e);
-    }
-    const std::int32_t result = SoundRecorderOpenDevice(r.state);
-    if (result != RESULT_SUCCESS) {
+        status = Fail(TAMBERLYN_E_CREATE, TAMBERLYN_FILE_OUTPUT, e);
+    } else if (const std::int32_t result = SoundRecorderOpenDevice(r.state);
+               result != RESULT_SUCCESS) {
         FinishRecording(r.state);
         RemoveTarget(r);
-        return DeviceFailure(result);
+        status = DeviceFailure(result);
     }
-    r.running = true;
-    return TAMBERLYN_OK;
+    ForgetPartialFile(slot);
+    r.running = status == TAMBERLYN_OK;
+    return status;
 }
 
 tamberlyn_status Stop(tamberlyn_recorder& r, tamberlyn_record_result& result) {
     result.blocks = FinishRecording(r.state);
     r.running = false;
+    result.frames = static_cast<tamberlyn_uint64>(result.blocks) * RECORD_SAMPLE_RATE +
+                    r.state.extra_bytes / RECORD_BLOCK_ALIGN;
+    result.lost_ms = r.state.lost_ms;
     result.write_error = r.state.write_error.code;
     result.finish_error = r.state.finish_error.code;
-    if (result.blocks == 0) {
+    if (result.frames == 0) {
         RemoveTarget(r);
         result.removed = 1;
     } else if (r.replaces) {
@@ -164,6 +176,9 @@ tamberlyn_status Stop(tamberlyn_recorder& r, tamberlyn_record_result& result) {
             r.file = r.path;
         }
     }
+    FileInfo now;
+    result.vanished = result.removed == 0 && result.replace_error == 0 &&
+                      (InfoAt(r.file.c_str(), now) || !SameFile(now, r.identity));
     if (result.write_error != 0) {
         return Fail(TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, SystemError{result.write_error});
     }
@@ -172,6 +187,10 @@ tamberlyn_status Stop(tamberlyn_recorder& r, tamberlyn_record_result& result) {
     }
     if (result.replace_error != 0) {
         return Fail(TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, SystemError{result.replace_error});
+    }
+    if (result.vanished) {
+        return Refuse(TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT,
+                      "was deleted or replaced while it was recorded");
     }
     return TAMBERLYN_OK;
 }

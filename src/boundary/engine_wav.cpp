@@ -60,13 +60,14 @@ tamberlyn_wav_info Findings(const WavInput& in) {
     return info;
 }
 
-// Opens a regular file and judges it.
-tamberlyn_status Inspect(const NativeChar* path, WavInput& in) {
+// Opens a regular file and judges it; `recording` says whether another process records into it.
+tamberlyn_status Inspect(const NativeChar* path, WavInput& in, bool& recording) {
     if (const tamberlyn_status s = OpenWavFile(path, in)) return s;
     if (!in.seekable) {
         CloseWavInput(in);
         return Refuse(TAMBERLYN_E_REFUSED, TAMBERLYN_FILE_INPUT, "not a regular file");
     }
+    recording = BeingRecorded(in.file);
     CloseWavInput(in);
     return TAMBERLYN_OK;
 }
@@ -84,8 +85,11 @@ tamberlyn_wav_inspect(const tamberlyn_path_char* path, tamberlyn_wav_info* info)
     return Guarded([&]() -> tamberlyn_status {
         if (path == nullptr || info == nullptr) return BadArgument("no file name given");
         WavInput in;
-        if (const tamberlyn_status s = Inspect(path, in)) return s;
-        WriteRecord(Findings(in), info);
+        bool recording = false;
+        if (const tamberlyn_status s = Inspect(path, in, recording)) return s;
+        tamberlyn_wav_info found = Findings(in);
+        if (recording) found.state = TAMBERLYN_WAV_BEING_RECORDED;
+        WriteRecord(found, info);
         return TAMBERLYN_OK;
     });
 }
@@ -96,8 +100,15 @@ tamberlyn_wav_repair(const tamberlyn_path_char* path, tamberlyn_wav_info* info) 
         if (path == nullptr) return BadArgument("no file name given");
         // Judged before anything is opened for writing: nothing to repair needs no permission.
         WavInput in;
-        if (const tamberlyn_status s = Inspect(path, in)) return s;
-        WriteRecord(Findings(in), info);
+        bool recording = false;
+        if (const tamberlyn_status s = Inspect(path, in, recording)) return s;
+        tamberlyn_wav_info found = Findings(in);
+        if (recording) found.state = TAMBERLYN_WAV_BEING_RECORDED;
+        WriteRecord(found, info);
+        if (recording) {
+            return Refuse(TAMBERLYN_E_BUSY, TAMBERLYN_FILE_INPUT,
+                          "is being recorded by another process; left as it is");
+        }
         const WavDiagnosis& d = in.diagnosis;
         if (d.state == WavState::kNotWav) {
             return Refuse(TAMBERLYN_E_NOT_WAV, TAMBERLYN_FILE_INPUT, "%s", HeadRefusal(in));

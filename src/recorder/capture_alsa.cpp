@@ -20,6 +20,7 @@ extern "C" {
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -45,6 +46,10 @@ constexpr std::int64_t kLostAfterMilliseconds = 2000;
 constexpr std::int64_t kStalledAfterMilliseconds = 2500;
 constexpr std::int64_t kFirstFramesWithinMilliseconds = 6000;
 constexpr int kWatchMilliseconds = 500;
+// How often a suspended device is asked to resume.
+constexpr int kResumeMilliseconds = 100;
+// The most a stop waits for what the device holds to be read.
+constexpr int kDrainSeconds = 1;
 // A capture thread that went round no sooner than this was held, not waiting on the device.
 constexpr std::int64_t kHeldAfterMilliseconds = 1000;
 
@@ -55,15 +60,17 @@ struct AlsaDevice {
     pthread_t thread;
     CaptureCallback callback;
     std::uintptr_t instance;
-    CaptureFormat format;         // for opening the device again
-    char name[128];               // the PCM's name
-    int last_error;               // the last ALSA error, for a developer in a debugger
-    std::int64_t last_frames_ms;  // when frames last arrived (capture thread only)
-    std::int64_t started_ms;      // when capture last started
-    bool frames_seen;             // since it started
-    std::int64_t empty_wait_ms;   // waits in a row that found no frames, in all
-    std::int64_t last_pass_ms;    // when the capture thread last went round
-    bool lost;                    // MSG_INPUT_LOST was told, MSG_INPUT_BACK not yet
+    CaptureFormat format;          // for opening the device again
+    char name[128];                // the PCM's name
+    int last_error;                // the last ALSA error, for a developer in a debugger
+    std::int64_t last_frames_ms;   // when frames last arrived (capture thread only)
+    std::int64_t started_ms;       // when capture last started
+    bool frames_seen;              // since it started
+    std::int64_t empty_wait_ms;    // waits in a row that found no frames, in all
+    std::int64_t last_pass_ms;     // when the capture thread last went round
+    bool lost;                     // MSG_INPUT_LOST was told, MSG_INPUT_BACK not yet
+    snd_pcm_sframes_t drain_left;  // frames the device held when the drain began; -1 before
+    std::int64_t newest_frame_ms;  // when the newest frame read was captured; 0 before any
 
     pthread_mutex_t lock;
     pthread_cond_t changed;
@@ -71,7 +78,8 @@ struct AlsaDevice {
     CaptureBuffer* queued;
     bool started;
     bool closing;
-    bool parked;  // the thread waits and holds no PCM call in progress
+    bool parked;    // the thread waits and holds no PCM call in progress
+    bool draining;  // stop waits while the thread takes in what the device holds
 };
 
 // The inputs asked for by name: DEVICE_ANY (and 0) is "default", kNamedDevice + i is names[i].
@@ -97,9 +105,12 @@ AlsaDevice g_device = {false,
                        0,
                        0,
                        false,
+                       -1,
+                       0,
                        PTHREAD_MUTEX_INITIALIZER,
                        PTHREAD_COND_INITIALIZER,
                        nullptr,
+                       false,
                        false,
                        false,
                        false};
@@ -186,6 +197,26 @@ void FramesArrived(AlsaDevice& d) {
     Tell(d, MSG_INPUT_BACK, d.last_frames_ms);
 }
 
+// When the newest frame read was captured: now, less what the device holds beyond it.
+void NoteNewestFrame(AlsaDevice& d) {
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_delay(d.pcm, &delay) < 0 || delay < 0) delay = 0;
+    d.newest_frame_ms =
+        NowMilliseconds() - static_cast<std::int64_t>(delay) * 1000 /
+                                static_cast<std::int64_t>(d.format.samples_per_second);
+}
+
+// Capture began again at `restart_ms` after a loss: everything the device captured after the
+// newest frame read, up to then, is gone for good (the frames it held unread went with it).
+void TellGap(AlsaDevice& d, std::int64_t restart_ms) {
+    const std::int64_t since = d.newest_frame_ms != 0 ? d.newest_frame_ms : d.started_ms;
+    if (restart_ms > since) {
+        d.callback(&d, MSG_INPUT_GAP, d.instance, static_cast<std::uintptr_t>(restart_ms - since),
+                   0);
+    }
+    d.newest_frame_ms = restart_ms;
+}
+
 // No frames, and no error either, for longer than a device pauses: a frozen sound server.
 // Counted in the time of our own waits that found nothing, not on the clock: when this process
 // itself was stopped, the frames are waiting for it when it goes on, and nothing was lost.
@@ -248,6 +279,7 @@ void Reopen(AlsaDevice& d) {
             if (pcm != nullptr) snd_pcm_close(pcm);
             continue;
         }
+        TellGap(d, NowMilliseconds());
         pthread_mutex_lock(&d.lock);
         d.pcm = pcm;
         pthread_mutex_unlock(&d.lock);
@@ -283,14 +315,41 @@ bool WaitForFrames(AlsaDevice& d) {
     return true;  // readable, or an error state that the next read reports
 }
 
+// A suspended device: resumed where it can be, without a wait that a stop cannot end.
+int Resume(AlsaDevice& d) {
+    int err;
+    while ((err = snd_pcm_resume(d.pcm)) == -EAGAIN) {
+        if (!Pause(d, kResumeMilliseconds)) return -EINTR;  // stopped meanwhile
+    }
+    if (err < 0) err = snd_pcm_prepare(d.pcm);  // no resume here: start it afresh
+    return err;
+}
+
 void Recover(AlsaDevice& d, int err) {
     d.last_error = err;
-    const bool recovered = snd_pcm_recover(d.pcm, err, 1) >= 0 && snd_pcm_start(d.pcm) >= 0;
-    if (recovered && NowMilliseconds() - d.last_frames_ms < kLostAfterMilliseconds) {
-        Pause(d, 10);  // an overrun or a suspend: go on, without spinning on a repeated error
+    const bool overrun = err == -EPIPE;
+    int result = err == -ESTRPIPE ? Resume(d) : snd_pcm_recover(d.pcm, err, 1);
+    if (result == -EINTR) return;  // stopped while it was suspended: start resumes it
+    // A resumed stream runs already; one prepared again waits to be started.
+    if (result >= 0 && snd_pcm_state(d.pcm) != SND_PCM_STATE_RUNNING) {
+        result = snd_pcm_start(d.pcm);
+    }
+    if (result >= 0 && NowMilliseconds() - d.last_frames_ms < kLostAfterMilliseconds) {
+        // The device dropped what it held unread at an overrun, and what came meanwhile.
+        if (overrun) TellGap(d, NowMilliseconds());
+        Pause(d, 10);  // go on, without spinning on a repeated error
         return;
     }
     Reopen(d);
+}
+
+// The drain is over: the stop goes on, and wakes this thread when it has.
+void EndDrain(AlsaDevice& d) {
+    pthread_mutex_lock(&d.lock);
+    d.draining = false;
+    pthread_cond_broadcast(&d.changed);
+    pthread_mutex_unlock(&d.lock);
+    Pause(d, kIdleMilliseconds);
 }
 
 void* CaptureThread(void* arg) {
@@ -300,6 +359,10 @@ void* CaptureThread(void* arg) {
     for (;;) {
         // Checked on every pass: a stop or close is seen at the latest after one read.
         while (!d.closing && !(d.started && d.queued != nullptr)) {
+            if (d.draining) {  // nowhere to put what is left: the drain is over
+                d.draining = false;
+                pthread_cond_broadcast(&d.changed);
+            }
             d.parked = true;
             pthread_cond_broadcast(&d.changed);
             pthread_cond_wait(&d.changed, &d.lock);
@@ -312,6 +375,7 @@ void* CaptureThread(void* arg) {
         if (now - d.last_pass_ms > kHeldAfterMilliseconds) d.last_frames_ms = now;
         d.last_pass_ms = now;
         CaptureBuffer* buffer = d.queued;
+        const bool draining = d.draining;
         pthread_mutex_unlock(&d.lock);
         if (d.pcm == nullptr) {  // lost, and stopped before it came back: try again now
             Reopen(d);
@@ -320,20 +384,38 @@ void* CaptureThread(void* arg) {
         }
 
         const std::uint32_t frame_bytes = d.format.block_align;
-        const snd_pcm_uframes_t wanted =
-            (buffer->buffer_length - buffer->bytes_recorded) / frame_bytes;
+        snd_pcm_uframes_t wanted = (buffer->buffer_length - buffer->bytes_recorded) / frame_bytes;
         // A buffer filled by a read that a stop overtook is handed back when capture starts
         // again, before anything more is read.
         bool full = wanted == 0;
+        if (!draining) d.drain_left = -1;
+        if (draining && !full) {
+            // What the device holds now, and no more: a source that never runs dry ends too.
+            if (d.drain_left < 0)
+                d.drain_left = std::max<snd_pcm_sframes_t>(0, snd_pcm_avail(d.pcm));
+            wanted =
+                std::min<snd_pcm_uframes_t>(wanted, static_cast<snd_pcm_uframes_t>(d.drain_left));
+            if (wanted == 0) {
+                EndDrain(d);
+                pthread_mutex_lock(&d.lock);
+                continue;
+            }
+        }
         if (!full) {
             const snd_pcm_sframes_t got =
                 snd_pcm_readi(d.pcm, buffer->data + buffer->bytes_recorded, wanted);
             if (got > 0) {
                 FramesArrived(d);
+                NoteNewestFrame(d);
                 buffer->bytes_recorded += static_cast<std::uint32_t>(got) * frame_bytes;
                 full = buffer->bytes_recorded + frame_bytes > buffer->buffer_length;
+                if (draining) d.drain_left -= got;
             } else if (got == -EAGAIN || got == 0) {
-                WaitForFrames(d);
+                if (draining) {
+                    EndDrain(d);
+                } else {
+                    WaitForFrames(d);
+                }
             } else {
                 Recover(d, static_cast<int>(got));
             }
@@ -408,6 +490,7 @@ std::uint32_t Open(CaptureDevice* out, std::uint32_t device_id, const CaptureFor
     d.queued = nullptr;
     d.started = d.closing = false;
     d.parked = false;
+    d.draining = false;
 
     // The thread takes no signal meant for the host.
     sigset_t all, previous;
@@ -473,6 +556,7 @@ std::uint32_t Start(CaptureDevice handle) {
             result = kCaptureError;
         } else {
             d->last_frames_ms = d->started_ms = NowMilliseconds();
+            d->newest_frame_ms = 0;
             d->frames_seen = false;
             d->empty_wait_ms = 0;
             d->last_pass_ms = d->started_ms;
@@ -485,11 +569,27 @@ std::uint32_t Start(CaptureDevice handle) {
     return result;
 }
 
+// Lets the capture thread read what the device has captured already, handing back the buffers it
+// fills, before the stop. Bounded: a device that keeps giving, or a frozen server, ends it.
+void Drain(AlsaDevice& d) {
+    d.draining = true;
+    pthread_cond_broadcast(&d.changed);
+    Wake(d);
+    timespec deadline;
+    ::clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_sec += kDrainSeconds;
+    while (d.draining && !d.closing && d.pcm != nullptr) {
+        if (pthread_cond_timedwait(&d.changed, &d.lock, &deadline) == ETIMEDOUT) break;
+    }
+    d.draining = false;
+}
+
 std::uint32_t Stop(CaptureDevice handle) {
     const QuietAlsa quiet;
     AlsaDevice* d = FromHandle(handle);
     if (d == nullptr) return kCaptureInvalidHandle;
     pthread_mutex_lock(&d->lock);
+    if (d->started && !OnCaptureThread(*d)) Drain(*d);
     if (d->started) {
         d->started = false;
         pthread_cond_broadcast(&d->changed);

@@ -7,14 +7,17 @@
 //    thread of the service, never on the thread that called open/start/stop/close, with the
 //    handle, the message, `instance` and, for MSG_BUFFER_DONE, the CaptureBuffer* as param1.
 //  - One buffer is queued at a time (`add`); when `buffer_length` bytes are in it, the service
-//    sets `bytes_recorded`, takes it off the queue and notifies MSG_BUFFER_DONE. Until it is added
-//    again the buffer belongs to the caller. `add` may be called from inside a notice.
-//  - `stop` ends capture; a partly filled buffer is not handed back (it stays queued, and no
-//    sample of it reaches the caller). A notice already running may still finish after stop.
+//    sets `bytes_recorded` to that, takes it off the queue and notifies MSG_BUFFER_DONE: a buffer
+//    is never handed back part-filled. Until it is added again the buffer belongs to the caller.
+//    `add` may be called from inside a notice.
+//  - `stop` first takes in what the device has captured already (handing back the buffers that
+//    fills), then ends capture. A partly filled buffer is not handed back: once the device is
+//    closed, its `bytes_recorded` counts the whole frames in it, for a caller that keeps the last
+//    part of a recording. A notice already running may still finish after stop.
 //  - `stop`, `unprepare` and `close` are harmless on a device that is not open, not started, or
 //    whose buffer is still queued (they may return an error, and change nothing).
-//  - Other notices (MSG_INPUT_LOST, MSG_INPUT_BACK) may come on the same thread; they hand over
-//    no buffer.
+//  - Other notices (MSG_INPUT_LOST, MSG_INPUT_BACK, MSG_INPUT_GAP) may come on the same thread;
+//    they hand over no buffer.
 //  - No notice is delivered after `close` returns, whether or not a buffer is still queued, and a
 //    notice in progress when close is called finishes before close returns, its effects visible
 //    to the thread that called close.
@@ -35,6 +38,10 @@ constexpr std::uint32_t MSG_BUFFER_DONE = 960;  // a queued buffer was filled an
 // of the monotonic clock (std::chrono::steady_clock).
 constexpr std::uint32_t MSG_INPUT_LOST = 0x7E01;
 constexpr std::uint32_t MSG_INPUT_BACK = 0x7E02;
+// Audio that never reached the caller and never will: param1 is how many milliseconds of it (a
+// device that overran, or that was lost and opened again). Audio a device delivers late is not
+// lost, however long it took.
+constexpr std::uint32_t MSG_INPUT_GAP = 0x7E03;
 
 // Results of the operations, numbered as the platform's waveform-audio API numbers them
 // (MMSYSERR_*, WAVERR_*), so that winmm's pass through unchanged.

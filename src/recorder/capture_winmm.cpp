@@ -99,6 +99,14 @@ DWORD WINAPI NoticeThread(void*) {
             LeaveCriticalSection(&b.lock);
             continue;  // an open or close notice, or a buffer that stop holds back
         }
+        if (header->dwBytesRecorded < header->dwBufferLength) {
+            // Handed back part-filled by a reset: no block. Its samples came before a stop; it
+            // goes back to winmm to be filled afresh.
+            header->dwBytesRecorded = 0;
+            waveInAddBuffer(b.device, header, sizeof *header);
+            LeaveCriticalSection(&b.lock);
+            continue;
+        }
         b.queued = nullptr;
         b.in_notice = true;
         LeaveCriticalSection(&b.lock);

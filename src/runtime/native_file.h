@@ -149,6 +149,12 @@ enum class CreateResult { kCreated, kFailed, kSameAsInput };
 CreateResult CreateFileForWriting(const char16_t* path, FileHandle input, bool refuse_pipes,
                                   FileHandle& out, SystemError& error, bool* created = nullptr);
 
+// A recording in progress holds a lock on its file, which other processes can see: flock on
+// POSIX, a byte range far past any data on Windows. Both go with the handle.
+SystemError LockForRecording(FileHandle file);
+// Whether another open file description holds the recording lock on `file`.
+bool BeingRecorded(FileHandle file);
+
 // Removes the file at a library path.
 SystemError RemoveFile(const char16_t* path);
 // Syncs the folder of the file at a library path: a file just created survives a power cut.

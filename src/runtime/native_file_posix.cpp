@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -285,6 +286,18 @@ SystemError SyncFolderOf(const NativeString& path) {
     const SystemError e = SyncFile(folder);
     ::close(Fd(folder));
     return e;
+}
+
+SystemError LockForRecording(FileHandle file) {
+    return ::flock(Fd(file), LOCK_EX | LOCK_NB) == 0 ? SystemError{} : Errno();
+}
+
+bool BeingRecorded(FileHandle file) {
+    if (::flock(Fd(file), LOCK_SH | LOCK_NB) == 0) {
+        ::flock(Fd(file), LOCK_UN);
+        return false;
+    }
+    return errno == EWOULDBLOCK;
 }
 
 SystemError RemoveFile(const char16_t* path) {

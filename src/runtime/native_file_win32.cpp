@@ -301,6 +301,36 @@ SystemError SyncFolderOf(const NativeString&) {
 
 SystemError SyncFolderOf(const char16_t*) { return {}; }
 
+namespace {
+
+// The recording lock: one byte at the top of the range, where no data ever is.
+OVERLAPPED LockRange() {
+    OVERLAPPED o = {};
+    o.Offset = 0xFFFFFFFEu;
+    o.OffsetHigh = 0x7FFFFFFFu;
+    return o;
+}
+
+}  // namespace
+
+SystemError LockForRecording(FileHandle file) {
+    OVERLAPPED o = LockRange();
+    return LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                      &o)
+               ? SystemError{}
+               : LastError();
+}
+
+bool BeingRecorded(FileHandle file) {
+    OVERLAPPED o = LockRange();
+    if (LockFileEx(Handle(file), LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &o)) {
+        o = LockRange();
+        UnlockFileEx(Handle(file), 0, 1, 0, &o);
+        return false;
+    }
+    return GetLastError() == ERROR_LOCK_VIOLATION;
+}
+
 SystemError RemoveFile(const char16_t* path) {
     if (!IsUsableWidePath(path)) return SystemError{ERROR_INVALID_NAME};
     return RemoveFile(Wide(path));

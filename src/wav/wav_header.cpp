@@ -40,6 +40,12 @@ void FillWAVHeader(WAVHeader& h, std::int32_t blocks) {
     h.bits_per_sample = RECORD_BITS_PER_SAMPLE;
 }
 
+void FillWAVHeaderWithExtra(WAVHeader& h, std::int32_t blocks, std::uint32_t extra) {
+    FillWAVHeader(h, blocks);
+    h.data_size += extra;
+    h.riff_size += extra;
+}
+
 void SerializeWAVHeader(const WAVHeader& h, std::uint8_t (&bytes)[WAVE_HEADER_BYTES]) {
     std::uint8_t* p = bytes;
     PutId(p, h.riff_id);

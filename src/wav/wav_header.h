@@ -28,6 +28,9 @@ struct WAVHeader {
 // arithmetic: exact up to kMaxHeaderBlocks.
 void FillWAVHeader(WAVHeader& header, std::int32_t blocks);
 
+// The same for `extra` bytes of data past the whole blocks (a last second cut short).
+void FillWAVHeaderWithExtra(WAVHeader& header, std::int32_t blocks, std::uint32_t extra);
+
 // The header's 44 bytes, little-endian, in file order. A zero-initialised record gives 44 zeros.
 void SerializeWAVHeader(const WAVHeader& header, std::uint8_t (&bytes)[WAVE_HEADER_BYTES]);
 
