@@ -264,6 +264,18 @@ TEST_F(RecorderTest, UnloadFinishesARunningRecording) {
     EXPECT_EQ(SoundRecorderStop(), 0);
 }
 
+TEST_F(RecorderTest, UnloadDuringAStopWaitsForItAndFinishesNothingTwice) {
+    ASSERT_EQ(Start("a.wav"), RESULT_SUCCESS);
+    service().Deliver(1);
+    service().stop_delay_ms = 300;
+    std::thread stopping([] { EXPECT_EQ(SoundRecorderStop(), 1); });
+    while (service().Calls().back() != "stop") std::this_thread::yield();
+    tamberlyn::SoundRecorderFinishAtUnload();
+    stopping.join();
+    EXPECT_EQ(service().Calls(), Join(Join(kStartCalls, {"add"}), kStopCalls));
+    ExpectValidRecording(ReadBytes(Path("a.wav")), 1);
+}
+
 TEST_F(RecorderTest, StopWhileNoticesArriveCountsEveryBlockWritten) {
     for (int round = 0; round < 20; ++round) {
         const std::string name = "r" + std::to_string(round) + ".wav";

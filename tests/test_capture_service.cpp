@@ -1,5 +1,7 @@
 #include "test_capture_service.h"
 
+#include <chrono>
+
 namespace tamberlyn_test {
 
 using tamberlyn::CaptureBuffer;
@@ -25,6 +27,7 @@ void TestCaptureService::Reset() {
     calls_.clear();
     open_result = add_result = start_result = 0;
     partial_at_stop = 0;
+    stop_delay_ms = 0;
     on_add = nullptr;
     delivered_ = 0;
     next_block_ = 0;
@@ -167,6 +170,7 @@ std::uint32_t TestCaptureService::Start(CaptureDevice) {
 std::uint32_t TestCaptureService::Stop(CaptureDevice) {
     TestCaptureService& s = Instance();
     s.Log("stop");
+    std::this_thread::sleep_for(std::chrono::milliseconds(s.stop_delay_ms));
     std::unique_lock<std::mutex> guard(s.lock_);
     s.started_ = false;
     s.changed_.notify_all();

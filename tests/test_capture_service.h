@@ -40,6 +40,7 @@ public:
     // At stop, the queued buffer holds this many bytes of the next block's pattern, as a device
     // that stopped partway through filling it.
     std::uint32_t partial_at_stop = 0;
+    int stop_delay_ms = 0;  // stop takes this long, as a device that is slow to let go
 
 private:
     struct Command {

@@ -22,6 +22,9 @@ void PrintOut(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void PrintErr(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // For the status line, which is drawn only there.
 bool ErrorIsTerminal();
+// Whether that terminal takes the escape that clears a line (a Windows console without VT
+// processing does not).
+bool ErrorTakesEscapes();
 
 // Standard input and output as the engine's streams; false when they were closed when the
 // program started. Standard input that is a regular file is read at offsets from where it
@@ -50,6 +53,9 @@ bool ArgIs(const NativeChar* arg, const char* text);
 void CountInterrupts(volatile std::sig_atomic_t* count);
 // The exit status for the interrupt last counted: 130 for Ctrl-C, 143 for SIGTERM...
 int InterruptStatus();
+// The work a counted interrupt asked to stop is finished: a console that is being closed may
+// let the program end now (Windows waits for it in the console's handler).
+void InterruptedWorkDone();
 // A line the program says if an interrupt ends it at once (the second one), before it goes: what
 // it leaves behind. Empty: nothing to say.
 void SetLastWords(const std::string& line);

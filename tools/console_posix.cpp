@@ -115,6 +115,10 @@ void StartConsole() {
 
 bool ErrorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
 
+bool ErrorTakesEscapes() { return ErrorIsTerminal(); }
+
+void InterruptedWorkDone() {}
+
 int ErrorColumns() {
     winsize size = {};
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;

@@ -16,6 +16,11 @@ namespace {
 
 HANDLE g_in = nullptr;
 HANDLE g_out = nullptr;
+// Set once the work an interrupt asked to stop is finished (a recording's header written).
+HANDLE g_finished = nullptr;
+bool g_escapes = false;  // the console on standard error takes VT escapes
+// Windows ends a process this long after a closing console's handler was called.
+constexpr DWORD kCloseGraceMilliseconds = 4500;
 // Where standard input and output stood when the program started: offsets count from there.
 std::uint64_t g_in_base = 0;
 std::uint64_t g_out_base = 0;
@@ -92,11 +97,14 @@ bool IdentityOf(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
 }
 
 BOOL WINAPI OnControl(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
-        return FALSE;
-    }
+    const bool closing =
+        event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && !closing) return FALSE;
     switch (TakeInterrupt()) {
         case Interrupt::kCounted:
+            // The console is going: Windows ends the process when this returns, so the work
+            // finishes first, within the time Windows gives.
+            if (closing) WaitForSingleObject(g_finished, kCloseGraceMilliseconds);
             return TRUE;
         case Interrupt::kEndNow:
             SayLastWords();
@@ -128,8 +136,19 @@ void PrintTo(bool error, const char* format, va_list args) {
 void StartConsole() {
     g_in = Usable(GetStdHandle(STD_INPUT_HANDLE));
     g_out = Usable(GetStdHandle(STD_OUTPUT_HANDLE));
+    g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD mode;
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    g_escapes = GetConsoleMode(error, &mode) &&
+                SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
     SetConsoleCtrlHandler(OnControl, TRUE);
 }
+
+void InterruptedWorkDone() {
+    if (g_finished != nullptr) SetEvent(g_finished);
+}
+
+bool ErrorTakesEscapes() { return g_escapes; }
 
 int ErrorColumns() {
     CONSOLE_SCREEN_BUFFER_INFO info;

@@ -17,7 +17,11 @@ constexpr char kUsage[] =
     "            or pauses told by the background noise) to its first 0.1 s; prints the\n"
     "            durations before and after\n"
     "  record    record the default audio input (8000 Hz, 16-bit, mono) into OUT.wav\n"
+#if defined(_WIN32)
+    "            until Ctrl-C, Ctrl-Break or N seconds; prints the seconds recorded\n"
+#else
     "            until Ctrl-C, SIGTERM or N seconds; prints the seconds recorded\n"
+#endif
     "  info      say of each WAV file its format, duration and whether it is finished\n"
     "  repair    make an unfinished recording or a size-damaged WAV file readable\n";
 

@@ -26,12 +26,21 @@ constexpr int kQuietPeak = 500;
 constexpr double kFullScale = 32768.0;
 constexpr std::uint64_t kRate = 8000;
 
+// How the user stops a recording, on this platform.
+#if defined(_WIN32)
+#define TAMBERLYN_STOPS "Ctrl-C, Ctrl-Break or the console's closing"
+#else
+#define TAMBERLYN_STOPS "Ctrl-C, SIGTERM, SIGHUP or SIGQUIT"
+#endif
+
 constexpr char kRecordUsage[] =
     "usage: tamberlyn record OUT.wav [--seconds N] [--force]\n"
     "\n"
-    "Records the default audio input (8000 Hz, 16-bit, mono) into OUT.wav in whole seconds,\n"
-    "until Ctrl-C, SIGTERM, SIGHUP or SIGQUIT, or N seconds, and finalises its header. A lost\n"
-    "input (a sound server gone, a microphone unplugged) is waited for; the gap is left out.\n"
+    "Records the default audio input (8000 Hz, 16-bit, mono) into OUT.wav until\n"
+    "" TAMBERLYN_STOPS
+    " or N whole seconds, and finalises its header;\n"
+    "every word up to the stop is kept. A lost input (a sound server gone, a microphone\n"
+    "unplugged) is waited for; the gap is left out.\n"
     "A second Ctrl-C while it stops ends it at once: 'tamberlyn repair' finishes the file.\n"
     "\n"
     "  --seconds N   stop with exactly N seconds (1 to 268435) in the file\n"
@@ -181,7 +190,20 @@ void ShowStatus(const NativeString& path, const Heard& h, long elapsed) {
             break;
         }
     }
-    PrintErr("\r\033[K%s", line.c_str());
+    // Where the escape is not understood, spaces clear what a longer line left.
+    if (ErrorTakesEscapes()) {
+        PrintErr("\r\033[K%s", line.c_str());
+    } else {
+        PrintErr("\r%-*s", static_cast<int>(room), line.c_str());
+    }
+}
+
+void ClearStatus() {
+    if (ErrorTakesEscapes()) {
+        PrintErr("\r\033[K");
+    } else {
+        PrintErr("\r%*s\r", std::max(ErrorColumns() - 1, 1), "");
+    }
 }
 
 // What is left when the program ends in the middle of a stop: the file with its placeholder
@@ -311,13 +333,14 @@ int RunRecord(int argc, NativeChar** argv) {
         was_silent = silent;
         std::this_thread::sleep_for(kPoll);
     }
-    if (terminal) PrintErr("\r\033[K");
+    if (terminal) ClearStatus();
     tamberlyn_record_result result{};
     result.struct_size = sizeof result;
     tamberlyn_recorder_stop(recorder, &result);
     const NativeString kept = tamberlyn_recorder_file(recorder);
     tamberlyn_recorder_free(recorder);
     SetLastWords("");
+    InterruptedWorkDone();
     return Report(o, result, kept, heard.limit);
 }
 

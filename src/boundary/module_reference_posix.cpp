@@ -4,6 +4,6 @@
 namespace tamberlyn {
 
 void HoldModuleWhileRecording() {}
-void ReleaseModuleAfterRecording(std::mutex&) {}
+void ReleaseModuleAfterRecording(std::timed_mutex&) {}
 
 }  // namespace tamberlyn

@@ -4,6 +4,7 @@
 add_executable(windows_tests windows/windows_test.cpp)
 target_link_libraries(windows_tests PRIVATE GTest::gtest_main tamberlyn version oleaut32 winmm)
 target_include_directories(windows_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+add_dependencies(windows_tests tamberlyn_cli)
 tamberlyn_warnings(windows_tests)
 
 set(wine_scratch ${CMAKE_CURRENT_BINARY_DIR}/wine)
@@ -12,7 +13,7 @@ file(WRITE ${wine_scratch}/zeros.conf
     "pcm.!default { type file slave.pcm { type null } infile \"/dev/zero\" file \"/dev/null\" }\n")
 file(WRITE ${wine_scratch}/nocard.conf "pcm.!default { type hw card 7 }\n")
 
-add_test(NAME windows_module COMMAND windows_tests --gtest_filter=WindowsModule.*)
+add_test(NAME windows_module COMMAND windows_tests --gtest_filter=WindowsModule.*:WindowsProgram.*)
 add_test(NAME windows_recording_without_device
     COMMAND windows_tests --gtest_filter=WindowsRecording.WithoutDevice*)
 set_tests_properties(windows_recording_without_device PROPERTIES

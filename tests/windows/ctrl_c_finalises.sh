@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Ctrl-C ends `tamberlyn.exe record` in good order: Wine hands the program's console control
-# handler an interrupt (SIGINT); the recording stops, its header counts its blocks, exit 0.
+# handler an interrupt (SIGINT); the recording stops with every sample up to it, its header
+# counts them, exit 0.
 #   ctrl_c_finalises.sh WINDOWS_PROGRAM WINE_RUN WORKDIR ALSA_CONFIG
 set -euo pipefail
 program=$1
@@ -20,7 +21,12 @@ wait "$runner" || status=$?
 [[ $status == 0 ]] || { echo "record ended with $status" >&2; cat err.txt >&2; exit 1; }
 size=$(stat -c %s rec.wav)
 data=$(od -An -tu4 -j40 -N4 rec.wav | tr -d ' ')
-[[ $(head -c 4 rec.wav) == RIFF && $data == $((size - 44)) && $((data % 16000)) == 0 && $data -gt 0 ]] ||
-    { echo "the header does not count the blocks: $data of $size" >&2; exit 1; }
-grep -q "recorded $((data / 16000)) s to rec.wav" err.txt
-echo "Ctrl-C finalised a recording of $((data / 16000)) s"
+[[ $(head -c 4 rec.wav) == RIFF && $data == $((size - 44)) && $((data % 2)) == 0 && $data -gt 0 ]] ||
+    { echo "the header does not count the samples: $data of $size" >&2; exit 1; }
+if ((data % 16000 == 0)); then
+    seconds="$((data / 16000)) s"
+else
+    seconds=$(awk -v d="$data" 'BEGIN { printf "%.2f s", d / 16000 }')
+fi
+grep -q "recorded $seconds to rec.wav" err.txt
+echo "Ctrl-C finalised a recording of $seconds"

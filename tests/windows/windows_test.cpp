@@ -46,6 +46,29 @@ TEST_F(WindowsModule, EachExportIsFoundByNameAndByOrdinal) {
     EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(4)), nullptr);
 }
 
+// tamberlyn.exe beside the DLLs: it exports nothing, and carries its version and a manifest.
+TEST(WindowsProgram, ExportsNothingAndCarriesItsVersionAndManifest) {
+    wchar_t self[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring program(self, n);
+    program = program.substr(0, program.find_last_of(L"\\/") + 1) + L"tamberlyn.exe";
+    HMODULE image = LoadLibraryExW(program.c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr);
+    EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), nullptr);
+    FreeLibrary(image);
+
+    DWORD ignored = 0;
+    EXPECT_GT(GetFileVersionInfoSizeW(program.c_str(), &ignored), 0u);
+
+    // The export directory of the PE image is empty.
+    const Bytes pe = ReadBytes(fs::path(program));
+    ASSERT_GT(pe.size(), 0x40u);
+    const std::uint32_t nt = Le32At(pe, 0x3C);
+    const std::uint32_t exports_rva = Le32At(pe, nt + 24 + 112);  // PE32+: data directory 0
+    EXPECT_EQ(exports_rva, 0u);
+}
+
 TEST_F(WindowsModule, VersionRecordNamesTheModule) {
     const std::wstring path = ModulePath(module_);
     DWORD ignored = 0;
