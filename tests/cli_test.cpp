@@ -247,6 +247,27 @@ TEST_F(Cli, SilenceRefusesWhatItCannotTrustAndNeverHarmsAnOutput) {
     EXPECT_EQ(ReadBytes(Path("stdout.wav")), ReadBytes(Path("named.wav")));
 }
 
+// Standard output that already holds something: written from where it stands, its sizes set
+// relative to that; opened for appending, written as a pipe, with its sizes counted first.
+TEST_F(Cli, StandardOutputAtAnOffsetOrAppendedKeepsWhatWasBefore) {
+    std::mt19937 rng(12);
+    WriteBytes(Path("in.wav"), Wav(1, 8000, 16, RandomSignal(rng, 30000)));
+    ASSERT_EQ(Tamberlyn({"silence", NarrowPath("in.wav"), NarrowPath("named.wav")}).status, 0);
+    const Bytes wav = ReadBytes(Path("named.wav"));
+    const std::string program = TAMBERLYN_CLI;
+    const std::string in = NarrowPath("in.wav");
+    for (const std::string& redirect : {std::string(">"), std::string(">>")}) {
+        WriteBytes(Path("out"), {'o', 'l', 'd', '\n'});
+        const std::string command = "{ echo note; " + program + " silence " + in +
+                                    " - 2>/dev/null; } " + redirect + " " + NarrowPath("out");
+        ASSERT_EQ(std::system(command.c_str()), 0) << redirect;
+        Bytes expected = redirect == ">" ? Bytes{} : Bytes{'o', 'l', 'd', '\n'};
+        expected.insert(expected.end(), {'n', 'o', 't', 'e', '\n'});
+        expected.insert(expected.end(), wav.begin(), wav.end());
+        EXPECT_EQ(ReadBytes(Path("out")), expected) << redirect;
+    }
+}
+
 TEST_F(Cli, BytesAppendedAfterTheRiffFormFollowTheOutputAsTheyAre) {
     std::mt19937 rng(6);
     const Bytes wav = Wav(1, 8000, 16, RandomSignal(rng, 20000));
