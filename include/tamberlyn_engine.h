@@ -267,6 +267,27 @@ TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL tamberlyn_detector_create(
 TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL tamberlyn_detector_feed(
     tamberlyn_detector* detector, const tamberlyn_int16* samples, size_t frames);
 
+/* Samples as WAV files hold them, little-endian: a threshold means the same fraction of full
+   scale in every format (500 is 500/32768 of it). */
+enum {
+    TAMBERLYN_SAMPLES_S16 = 0, /* 16-bit signed */
+    TAMBERLYN_SAMPLES_U8 = 1,  /* 8-bit unsigned, 128 the middle */
+    TAMBERLYN_SAMPLES_S24 = 2, /* 24-bit signed, three bytes each */
+    TAMBERLYN_SAMPLES_S32 = 3, /* 32-bit signed */
+    TAMBERLYN_SAMPLES_F32 = 4, /* 32-bit float, 1.0 full scale */
+    TAMBERLYN_SAMPLES_F64 = 5  /* 64-bit float */
+};
+
+/* A detector for frames of another sample format, fed through tamberlyn_detector_feed_frames. */
+TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL tamberlyn_detector_create_for(
+    tamberlyn_uint32 rate, tamberlyn_uint32 channels, int sample_format,
+    const tamberlyn_pause_options* options, tamberlyn_cut_function on_cut, void* context,
+    tamberlyn_detector** detector);
+
+/* `frames` whole frames, as bytes in the detector's sample format. */
+TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL tamberlyn_detector_feed_frames(
+    tamberlyn_detector* detector, const void* frames, size_t count);
+
 /* The input has ended; `summary` (may be null) gets what shortening would report. Nothing may
    be fed after. */
 TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL

@@ -48,14 +48,14 @@ protected:
     static int Wait(pid_t child) { return ExitStatus(child); }
 };
 
-TEST_F(Cli, RefusesWhatIsNotSixteenBitPcmAndCreatesNothing) {
-    WriteBytes(Path("float.wav"), Wav(2, 44100, 32, Bytes(800, 0), {}, {}, 3));
-    WriteBytes(Path("24.wav"), Wav(2, 44100, 24, Bytes(600, 0)));
+TEST_F(Cli, RefusesWhatItCannotReadAndCreatesNothing) {
+    WriteBytes(Path("alaw.wav"), Wav(1, 8000, 8, Bytes(800, 0), {}, {}, 6));
+    WriteBytes(Path("12.wav"), Wav(2, 44100, 12, Bytes(600, 0)));
     WriteBytes(Path("text.wav"), Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
     WriteBytes(Path("empty.wav"), Bytes{});
     const std::pair<const char*, const char*> cases[] = {
-        {"float.wav", "32-bit float, 44100 Hz, 2 channels: only 16-bit PCM is supported"},
-        {"24.wav", "24-bit PCM, 44100 Hz, 2 channels: only 16-bit PCM is supported"},
+        {"alaw.wav", "A-law, 8000 Hz, 1 channel: only PCM (8, 16, 24 or 32 bits) and float"},
+        {"12.wav", "12-bit PCM, 44100 Hz, 2 channels: only PCM"},
         {"text.wav", "not a RIFF/WAVE file"},
         {"empty.wav", "empty"}};
     for (const auto& [name, why] : cases) {

@@ -39,4 +39,26 @@ inline Bytes Wav(unsigned channels, std::uint32_t rate, unsigned bits, const Byt
     return b;
 }
 
+// The same as WAVE_FORMAT_EXTENSIBLE: a channel mask and the sub-format's tag (1 PCM, 3 float).
+inline Bytes ExtensibleWav(unsigned channels, std::uint32_t rate, unsigned bits, std::uint32_t mask,
+                           unsigned sub_format, const Bytes& data) {
+    Bytes b = {'R', 'I', 'F', 'F'};
+    Put32(b, static_cast<std::uint32_t>(4 + 8 + 40 + 8 + data.size()));
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    Put32(b, 40);
+    b.insert(b.end(), {0xFE, 0xFF, static_cast<std::uint8_t>(channels), 0});
+    Put32(b, rate);
+    Put32(b, rate * channels * bits / 8);
+    b.insert(b.end(),
+             {static_cast<std::uint8_t>(channels * bits / 8), 0, static_cast<std::uint8_t>(bits), 0,
+              22, 0, static_cast<std::uint8_t>(bits), 0});
+    Put32(b, mask);
+    b.insert(b.end(), {static_cast<std::uint8_t>(sub_format), 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0,
+                       0xAA, 0, 0x38, 0x9B, 0x71});
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    Put32(b, static_cast<std::uint32_t>(data.size()));
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+}
+
 }  // namespace tamberlyn_test

@@ -202,42 +202,57 @@ def _result(summary: _native.ShortenSummary, spans: List[Tuple[int, int]]) -> Sh
 
 def detect_pauses(samples, rate: int, channels: Optional[int] = None,
                   threshold: Threshold = "auto", keep: Optional[float] = None,
-                  pad: Optional[float] = None) -> List[Cut]:
+                  pad: Optional[float] = None, sample_format: Optional[str] = None) -> List[Cut]:
     """The stretches :func:`shorten` would cut from these samples, in seconds.
 
-    ``samples`` is a numpy int16 array, 1-D (mono) or frames x channels, or the bytes of
-    interleaved little-endian 16-bit frames with ``channels`` given (1 when left out)."""
-    data, channels = _frames(samples, channels)
+    ``samples`` is a numpy array, 1-D (mono) or frames x channels, of int16, uint8 (128 the
+    middle), int32, float32 or float64 (1.0 full scale); or bytes of interleaved little-endian
+    frames with ``channels`` (1 when left out) and ``sample_format`` ("s16", the default, "u8",
+    "s24", "s32", "f32" or "f64"). A threshold means the same fraction of full scale in every
+    format."""
+    data, channels, sample_format = _frames(samples, channels, sample_format)
     if not 1 <= channels <= 8:
         raise ValueError(f"channels {channels}: give 1 to 8")
     if rate <= 0:
         raise ValueError(f"rate {rate}: give samples per second")
-    frames = len(data) // (2 * channels)
+    code, width = _native.SAMPLE_FORMATS[sample_format]
+    frames = len(data) // (width * channels)
     pauses = _pause_options(threshold, keep, pad)
     spans: List[Tuple[int, int]] = []
     collector = _cut_collector(spans)
     detector = ctypes.c_void_p()
-    _check(lib.tamberlyn_detector_create(rate, channels, ctypes.byref(pauses), collector, None,
-                                         ctypes.byref(detector)))
+    _check(lib.tamberlyn_detector_create_for(rate, channels, code, ctypes.byref(pauses),
+                                             collector, None, ctypes.byref(detector)))
     try:
         buffer = (ctypes.c_char * len(data)).from_buffer_copy(data) if data else None
-        _check(lib.tamberlyn_detector_feed(detector, buffer, frames))
+        _check(lib.tamberlyn_detector_feed_frames(detector, buffer, frames))
         _check(lib.tamberlyn_detector_finish(detector, None))
     finally:
         lib.tamberlyn_detector_free(detector)
     return [(start / rate, end / rate) for start, end in spans]
 
 
-def _frames(samples, channels: Optional[int]) -> Tuple[bytes, int]:
+# numpy's sample types and the detector's formats.
+_DTYPES = {"int16": "s16", "uint8": "u8", "int32": "s32", "float32": "f32", "float64": "f64"}
+
+
+def _frames(samples, channels: Optional[int],
+            sample_format: Optional[str]) -> Tuple[bytes, int, str]:
     if isinstance(samples, (bytes, bytearray, memoryview)):
-        return bytes(samples), channels if channels is not None else 1
+        fmt = sample_format or "s16"
+        if fmt not in _native.SAMPLE_FORMATS:
+            raise ValueError(f"sample_format {fmt!r}: give one of "
+                             f"{', '.join(_native.SAMPLE_FORMATS)}")
+        return bytes(samples), channels if channels is not None else 1, fmt
     try:
         import numpy
     except ImportError:  # numpy is optional: without it only bytes are taken
-        raise TypeError("samples: give bytes of 16-bit frames (numpy is not installed)") from None
+        raise TypeError("samples: give bytes of frames (numpy is not installed)") from None
     array = numpy.asarray(samples)
-    if array.dtype != numpy.int16:
-        raise TypeError(f"samples: give int16 samples, not {array.dtype}")
+    fmt = _DTYPES.get(array.dtype.name)
+    if fmt is None:
+        raise TypeError(f"samples: give int16, uint8, int32, float32 or float64 samples, "
+                        f"not {array.dtype}")
     if array.ndim == 1:
         found = 1
     elif array.ndim == 2:
@@ -246,7 +261,8 @@ def _frames(samples, channels: Optional[int]) -> Tuple[bytes, int]:
         raise ValueError("samples: give a 1-D array, or frames x channels")
     if channels is not None and channels != found:
         raise ValueError(f"channels {channels}: the array has {found}")
-    return numpy.ascontiguousarray(array, dtype="<i2").tobytes(), found
+    little = numpy.ascontiguousarray(array, dtype=array.dtype.newbyteorder("<"))
+    return little.tobytes(), found, fmt
 
 
 _STATES = {

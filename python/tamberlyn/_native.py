@@ -36,6 +36,9 @@ E_PAD_TOO_LONG = 18
 
 FILE_NONE, FILE_INPUT, FILE_OUTPUT, FILE_LABELS = 0, 1, 2, 3
 THRESHOLD_AUTO = 0
+# Sample formats of the detector, with their bytes per sample.
+SAMPLE_FORMATS = {"s16": (0, 2), "u8": (1, 1), "s24": (2, 3), "s32": (3, 4), "f32": (4, 4),
+                  "f64": (5, 8)}
 RECORD_NEW_FILE, RECORD_REPLACE = 0, 1
 
 path_char_p = ctypes.c_wchar_p if WINDOWS else ctypes.c_char_p
@@ -216,7 +219,10 @@ _declare("tamberlyn_shorten_file", ctypes.c_int, path_char_p, path_char_p,
 _declare("tamberlyn_detector_create", ctypes.c_int, ctypes.c_uint32, ctypes.c_uint32,
          ctypes.POINTER(PauseOptions), cut_function, ctypes.c_void_p,
          ctypes.POINTER(ctypes.c_void_p))
-_declare("tamberlyn_detector_feed", ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p,
+_declare("tamberlyn_detector_create_for", ctypes.c_int, ctypes.c_uint32, ctypes.c_uint32,
+         ctypes.c_int, ctypes.POINTER(PauseOptions), cut_function, ctypes.c_void_p,
+         ctypes.POINTER(ctypes.c_void_p))
+_declare("tamberlyn_detector_feed_frames", ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p,
          ctypes.c_size_t)
 _declare("tamberlyn_detector_finish", ctypes.c_int, ctypes.c_void_p,
          ctypes.POINTER(ShortenSummary))

@@ -74,8 +74,10 @@ def test_detect_pauses_over_arrays_and_bytes_cuts_as_shorten_does(tmp_path):
     assert expected
     assert tamberlyn.detect_pauses(stereo, 16000) == expected
     assert tamberlyn.detect_pauses(stereo.tobytes(), 16000, channels=2) == expected
+    # The same fraction of full scale in float: the same cuts.
+    assert tamberlyn.detect_pauses(stereo / 32768.0, 16000) == expected
     with pytest.raises(TypeError):
-        tamberlyn.detect_pauses(stereo.astype(numpy.float32), 16000)
+        tamberlyn.detect_pauses(stereo.astype(numpy.complex64), 16000)
 
 
 def test_info_and_repair_return_what_the_commands_say(tmp_path):

@@ -33,6 +33,31 @@ bool ReadPauses(const tamberlyn_pause_options* in, tamberlyn_pause_options& o) {
            !std::isnan(o.keep) && !std::isnan(o.pad);
 }
 
+bool FormatOf(int sample_format, SampleFormat& format) {
+    switch (sample_format) {
+        case TAMBERLYN_SAMPLES_S16:
+            format = SampleFormat::kS16;
+            return true;
+        case TAMBERLYN_SAMPLES_U8:
+            format = SampleFormat::kU8;
+            return true;
+        case TAMBERLYN_SAMPLES_S24:
+            format = SampleFormat::kS24;
+            return true;
+        case TAMBERLYN_SAMPLES_S32:
+            format = SampleFormat::kS32;
+            return true;
+        case TAMBERLYN_SAMPLES_F32:
+            format = SampleFormat::kF32;
+            return true;
+        case TAMBERLYN_SAMPLES_F64:
+            format = SampleFormat::kF64;
+            return true;
+        default:
+            return false;
+    }
+}
+
 // A plain decimal number: digits with an optional sign and fraction, nothing else.
 bool ScanDecimal(const char* text, double& value, const char*& rest) {
     const char* p = text;
@@ -190,9 +215,10 @@ void OnRun(void* context, std::uint64_t frames, bool sound) {
 
 extern "C" {
 
-TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL tamberlyn_detector_create(
-    tamberlyn_uint32 rate, tamberlyn_uint32 channels, const tamberlyn_pause_options* options,
-    tamberlyn_cut_function on_cut, void* context, tamberlyn_detector** detector) {
+TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL
+tamberlyn_detector_create_for(tamberlyn_uint32 rate, tamberlyn_uint32 channels, int sample_format,
+                              const tamberlyn_pause_options* options, tamberlyn_cut_function on_cut,
+                              void* context, tamberlyn_detector** detector) {
     return Guarded([&]() -> tamberlyn_status {
         if (detector == nullptr) return BadArgument("nowhere to put the detector");
         *detector = nullptr;
@@ -201,10 +227,13 @@ TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL tamberlyn_detector_create(
         if (rate == 0 || channels < 1 || channels > kMaxSilenceChannels) {
             return BadArgument("give a rate above 0 and 1 to 8 channels");
         }
+        SampleFormat format;
+        if (!FormatOf(sample_format, format)) return BadArgument("no such sample format");
         std::unique_ptr<tamberlyn_detector> d(new (std::nothrow) tamberlyn_detector);
         if (!d) return Refuse(TAMBERLYN_E_NO_MEMORY, TAMBERLYN_FILE_NONE, "out of memory");
         std::uint64_t keep, pad;
         PauseFrames(o, rate, keep, pad);
+        d->rule.format = format;
         d->rule.channels = static_cast<int>(channels);
         d->rule.rate = rate;
         d->rule.automatic = o.threshold == TAMBERLYN_THRESHOLD_AUTO;
@@ -214,24 +243,42 @@ TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL tamberlyn_detector_create(
         d->on_cut = on_cut;
         d->context = context;
         StartPauseCutter(d->cutter, keep, pad);
-        if (d->rule.automatic) StartPauseDetector(d->detector, rate, static_cast<int>(channels));
+        if (d->rule.automatic) {
+            StartPauseDetector(d->detector, rate, static_cast<int>(channels),
+                               kPauseLookaheadWindows, format);
+        }
         *detector = d.release();
         return TAMBERLYN_OK;
     });
 }
 
+TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL tamberlyn_detector_create(
+    tamberlyn_uint32 rate, tamberlyn_uint32 channels, const tamberlyn_pause_options* options,
+    tamberlyn_cut_function on_cut, void* context, tamberlyn_detector** detector) {
+    return tamberlyn_detector_create_for(rate, channels, TAMBERLYN_SAMPLES_S16, options, on_cut,
+                                         context, detector);
+}
+
 TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL
-tamberlyn_detector_feed(tamberlyn_detector* d, const tamberlyn_int16* samples, size_t frames) {
-    if (d == nullptr || (samples == nullptr && frames > 0)) return BadArgument("no detector");
+tamberlyn_detector_feed_frames(tamberlyn_detector* d, const void* frames, size_t count) {
+    if (d == nullptr || (frames == nullptr && count > 0)) return BadArgument("no detector");
     if (d->finished) return BadArgument("the detector has finished");
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(samples);
+    const auto* bytes = static_cast<const std::uint8_t*>(frames);
     const RunSink runs = {OnRun, d};
     if (d->rule.automatic) {
-        FeedPauseDetector(d->detector, bytes, frames, runs);
+        FeedPauseDetector(d->detector, bytes, count, runs);
     } else {
-        LabelByThreshold(d->rule, bytes, frames, runs);
+        LabelByThreshold(d->rule, bytes, count, runs);
     }
     return TAMBERLYN_OK;
+}
+
+TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL
+tamberlyn_detector_feed(tamberlyn_detector* d, const tamberlyn_int16* samples, size_t frames) {
+    if (d != nullptr && d->rule.format != SampleFormat::kS16) {
+        return BadArgument("the detector takes frames of another sample format");
+    }
+    return tamberlyn_detector_feed_frames(d, samples, frames);
 }
 
 TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL
@@ -243,10 +290,12 @@ tamberlyn_detector_finish(tamberlyn_detector* d, tamberlyn_shorten_summary* summ
     FinishPauseCutter(d->cutter, SpanSink{OnSpan, d});
     EndCut(*d);
     tamberlyn_shorten_summary s = Fresh<tamberlyn_shorten_summary>();
-    std::snprintf(s.format, sizeof s.format, "16-bit PCM");
+    static const char* const kNames[] = {"8-bit PCM",  "16-bit PCM",   "24-bit PCM",
+                                         "32-bit PCM", "32-bit float", "64-bit float"};
+    std::snprintf(s.format, sizeof s.format, "%s", kNames[static_cast<int>(d->rule.format)]);
     s.rate = d->rule.rate;
     s.channels = static_cast<tamberlyn_uint32>(d->rule.channels);
-    s.frame_bytes = 2 * s.channels;
+    s.frame_bytes = static_cast<tamberlyn_uint32>(FrameBytes(d->rule));
     s.frames_in = d->consumed;
     s.frames_out = d->consumed - d->frames_cut;
     s.cuts = d->cuts;

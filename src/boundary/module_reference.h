@@ -13,6 +13,6 @@ void HoldModuleWhileRecording();
 // Called by an export holding `exports`. The module's own reference may be the last one (the
 // host freed the module and called through a saved pointer), so it is let go only once the
 // export has returned: from a thread of its own, after `exports` is free.
-void ReleaseModuleAfterRecording(std::timed_mutex& exports);
+void ReleaseModuleAfterRecording(std::mutex& exports);
 
 }  // namespace tamberlyn

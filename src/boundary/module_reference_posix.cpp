@@ -4,6 +4,6 @@
 namespace tamberlyn {
 
 void HoldModuleWhileRecording() {}
-void ReleaseModuleAfterRecording(std::timed_mutex&) {}
+void ReleaseModuleAfterRecording(std::mutex&) {}
 
 }  // namespace tamberlyn

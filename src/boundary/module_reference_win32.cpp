@@ -16,13 +16,13 @@ constexpr DWORD kExportReturnMilliseconds = 50;
 
 struct Release {
     HMODULE module;
-    std::timed_mutex* exports;
+    std::mutex* exports;
 };
 
 DWORD WINAPI ReleaseWhenReturned(void* argument) {
     Release* r = static_cast<Release*>(argument);
     const HMODULE module = r->module;
-    { const std::lock_guard<std::timed_mutex> returned(*r->exports); }
+    { const std::lock_guard<std::mutex> returned(*r->exports); }
     delete r;
     Sleep(kExportReturnMilliseconds);
     // Never returns into the module it may unload.
@@ -38,7 +38,7 @@ void HoldModuleWhileRecording() {
                        reinterpret_cast<LPCWSTR>(&HoldModuleWhileRecording), &g_held);
 }
 
-void ReleaseModuleAfterRecording(std::timed_mutex& exports) {
+void ReleaseModuleAfterRecording(std::mutex& exports) {
     if (g_held == nullptr) return;
     const HMODULE held = g_held;
     g_held = nullptr;

@@ -1,6 +1,7 @@
 // SoundRecorderStart and SoundRecorderStop over the library's one static recorder.
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "boundary/module_recorder.h"
 #include "boundary/module_reference.h"
@@ -22,7 +23,7 @@ Phase g_phase = Phase::kIdle;
 
 // Serialises the exports (a host may call them from several threads). The notice thread never
 // takes it: stop waits for a notice in progress while holding it.
-std::timed_mutex g_exports;
+std::mutex g_exports;
 // How long an unload waits for an export in progress on another thread to return.
 constexpr auto kUnloadWait = std::chrono::seconds(30);
 
@@ -40,9 +41,13 @@ void SoundRecorderFinishAtUnload(bool process_exiting) {
     // An unload waits for a stop in progress on another thread, which then finishes the file
     // itself. At process exit the other threads are gone, and one that died inside an export
     // may still hold the lock.
-    std::unique_lock<std::timed_mutex> held(g_exports, std::defer_lock);
-    const bool locked = process_exiting ? held.try_lock() : held.try_lock_for(kUnloadWait);
-    if (!locked && !process_exiting) return;
+    std::unique_lock<std::mutex> held(g_exports, std::try_to_lock);
+    const auto deadline = std::chrono::steady_clock::now() + kUnloadWait;
+    while (!process_exiting && !held.owns_lock() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        held.try_lock();
+    }
+    if (!held.owns_lock() && !process_exiting) return;
     if (g_phase == Phase::kIdle) return;
     Finish(process_exiting);
 }
@@ -56,7 +61,7 @@ using tamberlyn::Phase;
 extern "C" TAMBERLYN_API int32_t SoundRecorderStart(const tamberlyn_char16_t* wide_path) {
     // The header's code unit is wchar_t in C++ on Windows: the same 16 bits.
     const auto* path = reinterpret_cast<const char16_t*>(wide_path);
-    const std::lock_guard<std::timed_mutex> serialised(tamberlyn::g_exports);
+    const std::lock_guard<std::mutex> serialised(tamberlyn::g_exports);
     if (g_phase == Phase::kRecording) return RECORDER_ALREADY_RUNNING;
     if (g_phase == Phase::kFailedStart) {
         tamberlyn::Finish();
@@ -89,7 +94,7 @@ extern "C" TAMBERLYN_API int32_t SoundRecorderStart(const tamberlyn_char16_t* wi
 }
 
 extern "C" TAMBERLYN_API int32_t SoundRecorderStop(void) {
-    const std::lock_guard<std::timed_mutex> serialised(tamberlyn::g_exports);
+    const std::lock_guard<std::mutex> serialised(tamberlyn::g_exports);
     if (g_phase == Phase::kIdle) return 0;
     const int32_t blocks = tamberlyn::Finish();
     tamberlyn::ReleaseModuleAfterRecording(tamberlyn::g_exports);

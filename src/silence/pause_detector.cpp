@@ -1,6 +1,6 @@
 #include "silence/pause_detector.h"
 
-#include "wav/little_endian.h"
+#include "silence/sample_format.h"
 
 #include <algorithm>
 #include <cmath>
@@ -157,7 +157,7 @@ void CloseWindow(PauseDetector& d, const RunSink& sink) {
 }
 
 // Filters every step-th of `n` frames, from the one `skip` in, into each channel's energy.
-template <int Channels>
+template <SampleFormat F, int Channels>
 void Measure(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
     // Locals, so that the channels' filters run side by side in registers: the compiler must
     // otherwise assume `p`'s bytes may alias the detector's state.
@@ -168,11 +168,12 @@ void Measure(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
         z2[c] = d.z2[c];
         energy[c] = 0.0f;
     }
-    const std::size_t stride = d.step * 2 * static_cast<std::size_t>(Channels);
-    const std::uint8_t* frame = p + d.skip * 2 * static_cast<std::size_t>(Channels);
+    constexpr std::size_t kFrameBytes = SampleBytes(F) * Channels;
+    const std::size_t stride = d.step * kFrameBytes;
+    const std::uint8_t* frame = p + d.skip * kFrameBytes;
     for (std::size_t k = d.skip; k < n; k += d.step, frame += stride) {
         for (int c = 0; c < Channels; ++c) {
-            const float x = static_cast<float>(GetPcm16(frame + 2 * c));
+            const float x = SampleValue<F>(frame + SampleBytes(F) * c);
             const float y = b0 * x + z1[c];
             z1[c] = b1 * x - a1 * y + z2[c];
             z2[c] = b2 * x - a2 * y;
@@ -186,12 +187,13 @@ void Measure(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
     }
 }
 
-void MeasureFrames(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
+template <SampleFormat F>
+void MeasureIn(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
     if (!d.primed && d.skip < n) {
         // As if the first sample had always been there: a DC offset starts settled, not as a
         // step that would sound like a click.
         for (int c = 0; c < d.channels; ++c) {
-            const float x = static_cast<float>(GetPcm16(p + d.skip * 2 * d.channels + 2 * c));
+            const float x = SampleValue<F>(p + (d.skip * d.channels + c) * SampleBytes(F));
             d.z1[c] = (d.b1 + d.b2) * x;
             d.z2[c] = d.b2 * x;
         }
@@ -199,21 +201,38 @@ void MeasureFrames(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
     }
     switch (d.channels) {
         case 1:
-            return Measure<1>(d, p, n);
+            return Measure<F, 1>(d, p, n);
         case 2:
-            return Measure<2>(d, p, n);
+            return Measure<F, 2>(d, p, n);
         case 3:
-            return Measure<3>(d, p, n);
+            return Measure<F, 3>(d, p, n);
         case 4:
-            return Measure<4>(d, p, n);
+            return Measure<F, 4>(d, p, n);
         case 5:
-            return Measure<5>(d, p, n);
+            return Measure<F, 5>(d, p, n);
         case 6:
-            return Measure<6>(d, p, n);
+            return Measure<F, 6>(d, p, n);
         case 7:
-            return Measure<7>(d, p, n);
+            return Measure<F, 7>(d, p, n);
         default:
-            return Measure<8>(d, p, n);
+            return Measure<F, 8>(d, p, n);
+    }
+}
+
+void MeasureFrames(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
+    switch (d.format) {
+        case SampleFormat::kU8:
+            return MeasureIn<SampleFormat::kU8>(d, p, n);
+        case SampleFormat::kS16:
+            return MeasureIn<SampleFormat::kS16>(d, p, n);
+        case SampleFormat::kS24:
+            return MeasureIn<SampleFormat::kS24>(d, p, n);
+        case SampleFormat::kS32:
+            return MeasureIn<SampleFormat::kS32>(d, p, n);
+        case SampleFormat::kF32:
+            return MeasureIn<SampleFormat::kF32>(d, p, n);
+        case SampleFormat::kF64:
+            return MeasureIn<SampleFormat::kF64>(d, p, n);
     }
 }
 
@@ -223,9 +242,13 @@ std::uint32_t PauseWindowFrames(std::uint32_t rate) {
     return std::max<std::uint32_t>(1, (rate + kPauseWindowsPerSecond / 2) / kPauseWindowsPerSecond);
 }
 
-void StartPauseDetector(PauseDetector& d, std::uint32_t rate, int channels, int lookahead) {
+void StartPauseDetector(PauseDetector& d, std::uint32_t rate, int channels, int lookahead,
+                        SampleFormat format) {
     d = PauseDetector{};
+    d.format = format;
     d.channels = std::clamp(channels, 1, kMaxSilenceChannels);
+    d.frame_bytes =
+        static_cast<std::uint32_t>(SampleBytes(format)) * static_cast<std::uint32_t>(d.channels);
     d.lookahead = std::clamp(lookahead, 1, kPauseLookaheadWindows);
     const std::uint32_t r = rate > 0 ? rate : 1;
     d.window_frames = PauseWindowFrames(r);
@@ -244,7 +267,7 @@ void StartPauseDetector(PauseDetector& d, std::uint32_t rate, int channels, int 
 
 void FeedPauseDetector(PauseDetector& d, const std::uint8_t* p, std::size_t count,
                        const RunSink& sink) {
-    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(d.channels);
+    const std::size_t frame_bytes = d.frame_bytes;
     while (count > 0) {
         // Up to the end of the window being measured.
         const std::size_t n = std::min<std::size_t>(count, d.window_frames - d.in_window);

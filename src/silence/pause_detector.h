@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "silence/sample_format.h"
 #include "silence/silence_filter.h"
 
 namespace tamberlyn {
@@ -41,7 +42,9 @@ struct PauseDetectorStats {
 
 struct PauseDetector {
     // Settings.
+    SampleFormat format = SampleFormat::kS16;
     int channels = 1;
+    std::uint32_t frame_bytes = 2;
     std::uint32_t window_frames = 80;
     std::uint32_t step = 1;  // every step-th frame is analysed
     float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
@@ -92,10 +95,12 @@ struct PauseDetector {
 // The frames of one window at `rate`: 10 ms, rounded.
 std::uint32_t PauseWindowFrames(std::uint32_t rate);
 
-// Sets `d` up for 16-bit frames of `channels` (1..kMaxSilenceChannels) at `rate` samples per
-// second. `lookahead` windows (1..kPauseLookaheadWindows) are measured before one is decided.
+// Sets `d` up for frames of `channels` (1..kMaxSilenceChannels) samples of `format` at `rate`
+// samples per second. `lookahead` windows (1..kPauseLookaheadWindows) are measured before one
+// is decided.
 void StartPauseDetector(PauseDetector& d, std::uint32_t rate, int channels,
-                        int lookahead = kPauseLookaheadWindows);
+                        int lookahead = kPauseLookaheadWindows,
+                        SampleFormat format = SampleFormat::kS16);
 
 // Measures `count` whole frames; every window decided meanwhile goes to `sink`.
 void FeedPauseDetector(PauseDetector& d, const std::uint8_t* frames, std::size_t count,

@@ -121,21 +121,60 @@ void OnRun(void* context, std::uint64_t frames, bool sound) {
 
 }  // namespace
 
+namespace {
+
+// How many frames from `frames` on are all quiet (with `quiet`) or all loud: a frame is quiet when
+// every sample in it is.
+template <SampleFormat F>
+std::size_t SameQuietness(const PauseRule& rule, const std::uint8_t* frames, std::size_t count,
+                          bool quiet) {
+    const std::size_t samples = static_cast<std::size_t>(rule.channels);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* frame = frames + i * samples * SampleBytes(F);
+        bool all_quiet = true;
+        for (std::size_t c = 0; c < samples && all_quiet; ++c) {
+            all_quiet = SampleQuiet<F>(frame + c * SampleBytes(F), rule.threshold);
+        }
+        if (all_quiet != quiet) return i;
+    }
+    return count;
+}
+
+std::size_t SameQuietnessIn(const PauseRule& rule, const std::uint8_t* frames, std::size_t count,
+                            bool quiet) {
+    switch (rule.format) {
+        case SampleFormat::kS16:
+            // The silence engine's vector loops.
+            return SameQuietnessRun({rule.channels, rule.threshold, 0}, frames, count, quiet);
+        case SampleFormat::kU8:
+            return SameQuietness<SampleFormat::kU8>(rule, frames, count, quiet);
+        case SampleFormat::kS24:
+            return SameQuietness<SampleFormat::kS24>(rule, frames, count, quiet);
+        case SampleFormat::kS32:
+            return SameQuietness<SampleFormat::kS32>(rule, frames, count, quiet);
+        case SampleFormat::kF32:
+            return SameQuietness<SampleFormat::kF32>(rule, frames, count, quiet);
+        case SampleFormat::kF64:
+            return SameQuietness<SampleFormat::kF64>(rule, frames, count, quiet);
+    }
+    return count;
+}
+
+}  // namespace
+
 void LabelByThreshold(const PauseRule& rule, const std::uint8_t* frames, std::size_t count,
                       const RunSink& sink) {
-    const SilenceRule quiet_rule = {rule.channels, rule.threshold, 0};
-    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
+    const std::size_t frame_bytes = FrameBytes(rule);
     bool quiet = true;
     for (std::size_t i = 0; i < count; quiet = !quiet) {
-        const std::size_t n =
-            SameQuietnessRun(quiet_rule, frames + i * frame_bytes, count - i, quiet);
+        const std::size_t n = SameQuietnessIn(rule, frames + i * frame_bytes, count - i, quiet);
         if (n > 0) sink.run(sink.context, n, !quiet);
         i += n;
     }
 }
 
 std::size_t MinPauseStreamBuffer(const PauseRule& rule) {
-    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
+    const std::size_t frame_bytes = FrameBytes(rule);
     // The stage, two reads of a few frames, and with the detector a decision one window ahead
     // of a window in progress.
     const std::uint64_t frames = 16 + (rule.automatic ? 4 * PauseWindowFrames(rule.rate) : 0);
@@ -143,7 +182,7 @@ std::size_t MinPauseStreamBuffer(const PauseRule& rule) {
 }
 
 std::uint64_t MaxPauseRulePad(std::size_t buffer_bytes, const PauseRule& rule) {
-    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
+    const std::size_t frame_bytes = FrameBytes(rule);
     const Layout l = LayOut(buffer_bytes, frame_bytes, ~std::uint64_t{0} / 2);
     const std::uint64_t lag = LabelLag(rule) + l.read_frames;
     return l.ring_frames > lag ? l.ring_frames - lag : 0;
@@ -153,7 +192,7 @@ StreamResult CutPauses(const DataSource& in, std::uint64_t limit, const PauseRul
                        const DataSink& sink, std::uint64_t out_offset, const CutSink* cuts,
                        const SilenceBuffer& buffer, StreamCounts& counts, PauseReport& report) {
     if (buffer.size < MinPauseStreamBuffer(rule)) return StreamResult::kBufferTooSmall;
-    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(rule.channels);
+    const std::size_t frame_bytes = FrameBytes(rule);
     const std::uint64_t window = PauseWindowFrames(rule.rate);
     const std::uint64_t pad = std::min(rule.pad, MaxPauseRulePad(buffer.size, rule));
     const Layout layout = LayOut(buffer.size, frame_bytes, LabelLag(rule) + pad);
@@ -180,7 +219,7 @@ StreamResult CutPauses(const DataSource& in, std::uint64_t limit, const PauseRul
         const int lookahead =
             spare > 2 ? static_cast<int>(std::min<std::uint64_t>(kPauseLookaheadWindows, spare - 2))
                       : 1;
-        StartPauseDetector(detector, rule.rate, rule.channels, lookahead);
+        StartPauseDetector(detector, rule.rate, rule.channels, lookahead, rule.format);
     }
 
     std::uint8_t* const ring = buffer.bytes + layout.stage_bytes;
@@ -192,7 +231,7 @@ StreamResult CutPauses(const DataSource& in, std::uint64_t limit, const PauseRul
         const std::uint64_t free = layout.ring_frames - (fed - p.consumed);
         std::size_t want_frames = static_cast<std::size_t>(std::min<std::uint64_t>(
             {layout.read_frames, layout.ring_frames - at, free, remaining / frame_bytes}));
-        std::uint8_t tail[2 * kMaxSilenceChannels];
+        std::uint8_t tail[8 * kMaxSilenceChannels];
         std::uint8_t* into = ring + at * frame_bytes;
         std::size_t want = want_frames * frame_bytes;
         if (want == 0) {

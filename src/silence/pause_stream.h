@@ -17,6 +17,7 @@ constexpr double kAutoKeepSeconds = 0.1;
 constexpr double kAutoPadSeconds = 0.2;
 
 struct PauseRule {
+    SampleFormat format = SampleFormat::kS16;
     int channels = 1;        // 1..kMaxSilenceChannels
     std::uint32_t rate = 0;  // samples per second per channel
     bool automatic = false;  // the pause detector; otherwise the fixed threshold
@@ -37,6 +38,10 @@ struct PauseReport {
     std::uint64_t cuts = 0;
     std::uint64_t frames_cut = 0;
 };
+
+inline std::size_t FrameBytes(const PauseRule& rule) {
+    return SampleBytes(rule.format) * static_cast<std::size_t>(rule.channels);
+}
 
 // Labels frames by the fixed threshold: runs of quiet frames are pauses.
 void LabelByThreshold(const PauseRule& rule, const std::uint8_t* frames, std::size_t count,

@@ -141,6 +141,7 @@ SystemError ReadWithProgress(void* context, void* data, std::size_t size, std::s
 }
 
 struct Run {
+    SampleFormat format = SampleFormat::kS16;
     WavInput in;
     Output out;
     CutList cuts;
@@ -344,6 +345,29 @@ tamberlyn_status Write(Run& r) {
     return TAMBERLYN_OK;
 }
 
+// The sample format of `wav`, when the engine takes it.
+bool SampleFormatOf(const WavDescription& wav, SampleFormat& format) {
+    switch (SampleBytesOf(wav)) {
+        case 1:
+            format = SampleFormat::kU8;  // 8-bit PCM is unsigned
+            return true;
+        case 2:
+            format = SampleFormat::kS16;
+            return true;
+        case 3:
+            format = SampleFormat::kS24;
+            return true;
+        case 4:
+            format = wav.format_tag == kWavFormatFloat ? SampleFormat::kF32 : SampleFormat::kS32;
+            return true;
+        case 8:
+            format = SampleFormat::kF64;
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Refuses what the engine cannot take, or a file whose sizes cannot be trusted; otherwise says
 // where its samples are.
 tamberlyn_status Admit(Run& r) {
@@ -362,14 +386,17 @@ tamberlyn_status Admit(Run& r) {
         default:
             break;
     }
-    if (!IsPcm16(d.wav, kMaxSilenceChannels)) {
-        const unsigned channels = d.wav.channels;
-        const char* why = "only 16-bit PCM is supported";
-        if (d.wav.format_tag == kWavFormatPcm && d.wav.bits_per_sample == 16) {
-            why = channels < 1 || channels > static_cast<unsigned>(kMaxSilenceChannels)
-                      ? "only 1 to 8 channels are supported"
-                      : "the format chunk's sample rate or block alignment is wrong";
-        }
+    const unsigned channels = d.wav.channels;
+    if (!SampleFormatOf(d.wav, r.format) || channels > static_cast<unsigned>(kMaxSilenceChannels)) {
+        const unsigned bits = d.wav.bits_per_sample;
+        const bool known = (d.wav.format_tag == kWavFormatPcm &&
+                            (bits == 8 || bits == 16 || bits == 24 || bits == 32)) ||
+                           (d.wav.format_tag == kWavFormatFloat && (bits == 32 || bits == 64));
+        const char* why =
+            !known ? "only PCM (8, 16, 24 or 32 bits) and float (32 or 64 bits) are supported"
+            : channels < 1 || channels > static_cast<unsigned>(kMaxSilenceChannels)
+                ? "only 1 to 8 channels are supported"
+                : "the format chunk's sample rate or block alignment is wrong";
         char format[96];
         DescribeFormatLine(d.wav, format, sizeof format);
         return Refuse(TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_INPUT, "%s: %s", format, why);
@@ -420,6 +447,7 @@ tamberlyn_status Decide(Run& r) {
     plan.silence.channels = wav.channels;
     plan.silence.threshold = automatic ? QUIET_THRESHOLD : o.threshold;
     plan.silence.keep = static_cast<std::int32_t>(keep);
+    plan.pauses.format = r.format;
     plan.pauses.channels = wav.channels;
     plan.pauses.rate = rate;
     plan.pauses.automatic = automatic;
@@ -427,7 +455,9 @@ tamberlyn_status Decide(Run& r) {
     plan.pauses.keep = keep;
     plan.pauses.pad = pad;
     const bool labels = r.options->labels_path != nullptr || r.options->labels_stream != nullptr;
-    plan.cutter = automatic || pad > 0 || labels || r.options->on_cut != nullptr;
+    // The silence engine's block loops are for 16-bit samples; the cutter takes every format.
+    plan.cutter = automatic || pad > 0 || labels || r.options->on_cut != nullptr ||
+                  r.format != SampleFormat::kS16;
     const std::uint64_t max_pad = MaxPauseRulePad(sizeof r.space->ring, plan.pauses);
     if (pad > max_pad) {
         return Refuse(TAMBERLYN_E_PAD_TOO_LONG, TAMBERLYN_FILE_NONE,

@@ -11,7 +11,9 @@ inline std::uint16_t GetLE16(const std::uint8_t* p) {
 
 // A 16-bit PCM sample as files store it, and full scale: the magnitude of the most negative one,
 // which decibels below full scale (dBFS) are measured against.
-inline std::int16_t GetPcm16(const std::uint8_t* p) { return static_cast<std::int16_t>(GetLE16(p)); }
+inline std::int16_t GetPcm16(const std::uint8_t* p) {
+    return static_cast<std::int16_t>(GetLE16(p));
+}
 constexpr std::int32_t kPcm16FullScale = 32768;
 
 inline std::uint32_t GetLE32(const std::uint8_t* p) {

@@ -124,19 +124,20 @@ void RepairToTheEnd(WavDiagnosis& d, const WavSource& source, std::uint64_t file
         samples_end = chunks_end = file_size;
     }
     const std::uint64_t held = samples_end - d.wav.data_offset;
-    const std::uint64_t data = held & ~std::uint64_t{1};
-    const std::uint64_t chunks = chunks_end - samples_end;
+    const std::uint16_t sample = SampleBytesOf(d.wav);
     d.data_bytes = held;
+    if (sample == 0) {
+        d.why = "only PCM (8, 16, 24 or 32 bits) and float (32 or 64 bits) WAV files are repaired";
+        return;
+    }
+    const std::uint64_t data = held - held % sample;
+    const std::uint64_t chunks = chunks_end - samples_end;
     if (held != data && samples_end != file_size) {
-        d.why = "a lone byte lies between its samples and the tags appended to them";
+        d.why = "part of a sample lies between its samples and the tags appended to them";
         return;
     }
     if (data + chunks > kMax32 - (d.wav.data_offset - 8)) {
         d.why = "it holds more sample data than a WAV file's 32-bit sizes can describe";
-        return;
-    }
-    if (!IsPcm16(d.wav, 0xFFFF)) {
-        d.why = "only 16-bit PCM WAV files are repaired";
         return;
     }
     d.repairable = true;

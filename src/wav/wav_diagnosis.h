@@ -34,7 +34,7 @@ struct WavDiagnosis {
     // Where the RIFF form ends: the file's end, or before bytes appended after it (an ID3 tag
     // that a tagger added), which are outside the WAV and belong to no chunk.
     std::uint64_t form_end = 0;
-    bool riff_wrong = false;       // which sizes disagree, for kSizesDisagree
+    bool riff_wrong = false;  // which sizes disagree, for kSizesDisagree
     bool data_wrong = false;
     const char* why = nullptr;  // for kUndecidable, and for a file that cannot be repaired
 

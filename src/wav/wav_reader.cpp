@@ -170,6 +170,18 @@ bool IsPcm16(const WavDescription& wav, int max_channels) {
            wav.sample_rate > 0;
 }
 
+std::uint16_t SampleBytesOf(const WavDescription& wav) {
+    const unsigned bits = wav.bits_per_sample;
+    const bool pcm =
+        wav.format_tag == kWavFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+    const bool floating = wav.format_tag == kWavFormatFloat && (bits == 32 || bits == 64);
+    if (!(pcm || floating) || wav.channels < 1 || wav.sample_rate == 0 ||
+        wav.block_align != wav.channels * bits / 8) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>(bits / 8);
+}
+
 void DescribeWavFormat(const WavDescription& wav, char* text, std::size_t size) {
     switch (wav.format_tag) {
         case kWavFormatPcm:

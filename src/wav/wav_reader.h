@@ -74,6 +74,10 @@ const char* WavHeadMessage(WavHead result);
 // True for 16-bit linear PCM of 1..max_channels channels whose block alignment matches.
 bool IsPcm16(const WavDescription& wav, int max_channels);
 
+// The bytes of one sample for the sample formats the engine takes (integer PCM of 8, 16, 24 or 32
+// bits, float of 32 or 64, plain or extensible) whose block alignment matches; 0 otherwise.
+std::uint16_t SampleBytesOf(const WavDescription& wav);
+
 // Names the sample format: "16-bit PCM", "32-bit float", "A-law", "format 0x0055".
 // Writes at most `size` bytes, terminator included.
 void DescribeWavFormat(const WavDescription& wav, char* text, std::size_t size);

@@ -17,8 +17,14 @@ constexpr std::uint64_t kOneWrite = 1u << 20;
 
 void DescribeRepair(const WavDiagnosis& d, std::uint64_t file_size, char* text, std::size_t size) {
     const double seconds = SecondsOf(d.wav, d.length - d.wav.data_offset);
-    const char* cut =
-        d.length < file_size ? ", and a lone trailing byte that is no sample cut" : "";
+    const std::uint64_t trailing = file_size - d.length;
+    char cut[96] = "";
+    if (trailing == 1) {
+        std::snprintf(cut, sizeof cut, ", and a lone trailing byte that is no sample cut");
+    } else if (trailing > 1) {
+        std::snprintf(cut, sizeof cut, ", and %u trailing bytes that are no whole sample cut",
+                      static_cast<unsigned>(trailing));
+    }
     if (d.header_bytes > 0) {
         std::snprintf(text, size, "the header of a recording of %.2f s%s", seconds, cut);
     } else if (d.sizes.count == 1) {
