@@ -268,6 +268,41 @@ TEST_F(Cli, StandardOutputAtAnOffsetOrAppendedKeepsWhatWasBefore) {
     }
 }
 
+// A folder of files, two at once: each as it would be alone, a bad one reported without stopping
+// the others, and an output that would replace an input refused before anything starts.
+TEST_F(Cli, AFolderIsShortenedFileByFileAndABadFileStopsNoOther) {
+    std::mt19937 rng(13);
+    ::mkdir(NarrowPath("in").c_str(), 0755);
+    ::mkdir(NarrowPath("out").c_str(), 0755);
+    std::vector<std::string> args = {"silence", "-j", "2", "-o", NarrowPath("out")};
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = "in/" + std::to_string(i) + ".wav";
+        WriteBytes(Path(name), Wav(1 + i % 2, 8000, 16 + 8 * (i % 2), RandomSignal(rng, 48000)));
+        args.push_back(NarrowPath(name));
+    }
+    WriteBytes(Path("in/bad.wav"), Bytes{'n', 'o'});
+    args.push_back(NarrowPath("in/bad.wav"));
+    const Outcome run = Tamberlyn(args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("bad.wav': not a RIFF/WAVE file"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("5 files: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("; 1 failed\n"), std::string::npos) << run.err;
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = std::to_string(i) + ".wav";
+        ASSERT_EQ(Tamberlyn({"silence", NarrowPath("in/" + name), NarrowPath("alone.wav")}).status,
+                  0);
+        EXPECT_EQ(ReadBytes(Path("out/" + name)), ReadBytes(Path("alone.wav"))) << name;
+    }
+    EXPECT_FALSE(Exists(Path("out/bad.wav")));
+
+    const Bytes before = ReadBytes(Path("in/0.wav"));
+    const Outcome replace = Tamberlyn(
+        {"silence", NarrowPath("in/0.wav"), NarrowPath("in/1.wav"), "-o", NarrowPath("in")});
+    EXPECT_EQ(replace.status, 1);
+    EXPECT_NE(replace.err.find("would be replaced by an output"), std::string::npos);
+    EXPECT_EQ(ReadBytes(Path("in/0.wav")), before);
+}
+
 TEST_F(Cli, BytesAppendedAfterTheRiffFormFollowTheOutputAsTheyAre) {
     std::mt19937 rng(6);
     const Bytes wav = Wav(1, 8000, 16, RandomSignal(rng, 20000));

@@ -52,10 +52,24 @@ void PrintOut(const char* format, ...) {
     va_end(args);
 }
 
+namespace {
+
+thread_local std::string* g_captured = nullptr;
+
+}  // namespace
+
+void CaptureErrors(std::string* into) { g_captured = into; }
+
 void PrintErr(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    PrintTo(true, format, args);
+    if (g_captured != nullptr) {
+        char text[4096];
+        std::vsnprintf(text, sizeof text, format, args);
+        *g_captured += text;
+    } else {
+        PrintTo(true, format, args);
+    }
     va_end(args);
 }
 

@@ -20,6 +20,11 @@ void StartConsole();
 // printf-style UTF-8 text. On a Windows console it is shown as UTF-16; redirected, it stays UTF-8.
 void PrintOut(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void PrintErr(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// While set, what this thread would print on standard error is added to `*into` instead, for a
+// caller that prints it whole later (one file's lines among those of files shortened at once).
+// nullptr prints again.
+void CaptureErrors(std::string* into);
+
 // For the status line, which is drawn only there.
 bool ErrorIsTerminal();
 // Whether that terminal takes the escape that clears a line (a Windows console without VT
@@ -34,6 +39,8 @@ bool StandardInputStream(tamberlyn_stream& out);
 bool StandardOutputStream(tamberlyn_stream& out);
 // Whether standard input (0) or output (1) is the file that `path` names.
 bool StandardStreamIs(int which, const NativeString& path);
+// Whether two names reach one existing file.
+bool SamePath(const NativeString& a, const NativeString& b);
 
 // An argument as UTF-8 text (for numbers and messages): bytes as they are on POSIX, UTF-16
 // decoded on Windows.

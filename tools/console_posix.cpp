@@ -171,6 +171,12 @@ bool StandardStreamIs(int which, const NativeString& path) {
            mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
 }
 
+bool SamePath(const NativeString& a, const NativeString& b) {
+    struct stat one, other;
+    return ::stat(a.c_str(), &one) == 0 && ::stat(b.c_str(), &other) == 0 &&
+           one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
 std::string Utf8(const NativeString& text) { return text; }
 
 int InterruptStatus() { return 128 + (g_last_signal != 0 ? g_last_signal : SIGINT); }

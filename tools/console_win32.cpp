@@ -194,18 +194,31 @@ bool StandardOutputStream(tamberlyn_stream& out) {
     return true;
 }
 
-bool StandardStreamIs(int which, const NativeString& path) {
-    BY_HANDLE_FILE_INFORMATION mine, theirs;
-    if (!IdentityOf(which == 0 ? g_in : g_out, mine)) return false;
+// The identity of the file `path` names, without opening it for more than its attributes.
+bool IdentityAt(const NativeString& path, BY_HANDLE_FILE_INFORMATION& info) {
     const HANDLE h =
         CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
-    const bool known = IdentityOf(h, theirs);
+    const bool known = IdentityOf(h, info);
     CloseHandle(h);
-    return known && mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
-           mine.nFileIndexHigh == theirs.nFileIndexHigh &&
-           mine.nFileIndexLow == theirs.nFileIndexLow;
+    return known;
+}
+
+bool Same(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool StandardStreamIs(int which, const NativeString& path) {
+    BY_HANDLE_FILE_INFORMATION mine, theirs;
+    return IdentityOf(which == 0 ? g_in : g_out, mine) && IdentityAt(path, theirs) &&
+           Same(mine, theirs);
+}
+
+bool SamePath(const NativeString& a, const NativeString& b) {
+    BY_HANDLE_FILE_INFORMATION one, other;
+    return IdentityAt(a, one) && IdentityAt(b, other) && Same(one, other);
 }
 
 std::string Utf8(const NativeString& text) {
