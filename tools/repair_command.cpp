@@ -1,4 +1,4 @@
-// tamberlyn repair: makes an unfinished or size-damaged 16-bit PCM WAV file readable in place,
+// tamberlyn repair: makes an unfinished or size-damaged WAV file readable in place,
 // without losing a sample.
 #include "commands.h"
 #include "messages.h"
@@ -11,7 +11,7 @@ namespace {
 constexpr char kRepairUsage[] =
     "usage: tamberlyn repair FILE [--dry-run]\n"
     "\n"
-    "Makes an unfinished recording, or a 16-bit PCM WAV file whose sizes disagree with its\n"
+    "Makes an unfinished recording, or a PCM or float WAV file whose sizes disagree with its\n"
     "length, readable in place: its sizes (or a recording's whole header) are set for every\n"
     "sample it holds; no sample is cut. A file that needs nothing is left as it is, and so is\n"
     "one whose state cannot be told.\n"
