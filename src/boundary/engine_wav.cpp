@@ -72,6 +72,16 @@ tamberlyn_status Inspect(const NativeChar* path, WavInput& in, bool& recording) 
     return TAMBERLYN_OK;
 }
 
+// Judges the file and gives the caller the findings (`info` may be null).
+tamberlyn_status Judge(const NativeChar* path, WavInput& in, bool& recording,
+                       tamberlyn_wav_info* info) {
+    if (const tamberlyn_status s = Inspect(path, in, recording)) return s;
+    tamberlyn_wav_info found = Findings(in);
+    if (recording) found.state = TAMBERLYN_WAV_BEING_RECORDED;
+    WriteRecord(found, info);
+    return TAMBERLYN_OK;
+}
+
 }  // namespace
 
 }  // namespace tamberlyn
@@ -86,11 +96,7 @@ tamberlyn_wav_inspect(const tamberlyn_path_char* path, tamberlyn_wav_info* info)
         if (path == nullptr || info == nullptr) return BadArgument("no file name given");
         WavInput in;
         bool recording = false;
-        if (const tamberlyn_status s = Inspect(path, in, recording)) return s;
-        tamberlyn_wav_info found = Findings(in);
-        if (recording) found.state = TAMBERLYN_WAV_BEING_RECORDED;
-        WriteRecord(found, info);
-        return TAMBERLYN_OK;
+        return Judge(path, in, recording, info);
     });
 }
 
@@ -101,10 +107,7 @@ tamberlyn_wav_repair(const tamberlyn_path_char* path, tamberlyn_wav_info* info) 
         // Judged before anything is opened for writing: nothing to repair needs no permission.
         WavInput in;
         bool recording = false;
-        if (const tamberlyn_status s = Inspect(path, in, recording)) return s;
-        tamberlyn_wav_info found = Findings(in);
-        if (recording) found.state = TAMBERLYN_WAV_BEING_RECORDED;
-        WriteRecord(found, info);
+        if (const tamberlyn_status s = Judge(path, in, recording, info)) return s;
         if (recording) {
             return Refuse(TAMBERLYN_E_BUSY, TAMBERLYN_FILE_INPUT,
                           "is being recorded by another process; left as it is");
