@@ -229,6 +229,9 @@ typedef struct tamberlyn_shorten_summary {
     tamberlyn_uint64 data_read;       /* sample bytes read */
     tamberlyn_uint64 chunks_left_out; /* bytes, with TAMBERLYN_WARN_CHUNKS_LEFT_OUT */
     tamberlyn_uint64 appended_bytes;  /* bytes, with TAMBERLYN_WARN_APPENDED_KEPT */
+    double digital_silence_share;     /* with auto: the share of the recording that is digital
+                                         silence (every sample exactly zero), always a pause;
+                                         the background range covers the rest */
 } tamberlyn_shorten_summary;
 
 /*

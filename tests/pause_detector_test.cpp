@@ -58,6 +58,26 @@ TEST(PauseDetector, FollowsTheNoiseFloorWhenItStepsUp) {
     }
 }
 
+// Digital silence (a recorder's muted start, an editor's inserted gap) is a pause whatever
+// surrounds it, and does not pull the floor down: the noisy pauses after it are still pauses.
+TEST(PauseDetector, DigitalSilenceIsAlwaysAPauseAndLeavesTheFloorAlone) {
+    Recording r = Dictation(6, 2.0);
+    AddNoise(r.samples, -50.0, 14);
+    const auto [zero_from, zero_to] = r.pauses[1];
+    std::fill(r.samples.begin() + static_cast<std::ptrdiff_t>(zero_from * kRate),
+              r.samples.begin() + static_cast<std::ptrdiff_t>(zero_to * kRate), 0.0f);
+    const auto labels = Labels(Frames({r.samples}), 1);
+    EXPECT_EQ(PauseShare(labels, zero_from, zero_to - 0.3), 1.0);
+    for (std::size_t p = 2; p < r.pauses.size(); ++p) {
+        EXPECT_EQ(PauseShare(labels, r.pauses[p].first + 0.4, r.pauses[p].second - 0.4), 1.0)
+            << "pause at " << r.pauses[p].first;
+    }
+    // A file of nothing but digital silence is all pause.
+    const std::vector<float> silence(5 * kRate, 0.0f);
+    const auto all = Labels(Frames({silence}), 1);
+    EXPECT_EQ(std::count(all.begin(), all.end(), true), 0);
+}
+
 TEST(PauseDetector, DecidesTheSameWithADcOffset) {
     Recording r = Dictation(6, 1.5);
     AddNoise(r.samples, -50.0, 3);

@@ -183,9 +183,12 @@ void Summarise(const Options& o, const tamberlyn_shorten_summary& s) {
                    "background (music, or a continuous noise); nothing was removed");
         } else if (s.cuts == 0) {
             Refuse(o.in, "no pause long enough to shorten; nothing was removed");
+        } else if (s.separable_share <= s.digital_silence_share) {
+            PrintErr("pauses told from digital silence\n");
         } else {
-            PrintErr("pauses told from a background of %.1f to %.1f dBFS (above 200 Hz)\n",
-                     s.background_low_dbfs, s.background_high_dbfs);
+            PrintErr("pauses told from a background of %.1f to %.1f dBFS (above 200 Hz)%s\n",
+                     s.background_low_dbfs, s.background_high_dbfs,
+                     s.digital_silence_share > 0 ? " and digital silence" : "");
         }
     }
     PrintErr("%s: %.2f s -> %s: %.2f s (%.1f%% removed)\n", Shown(o.in).c_str(), before,

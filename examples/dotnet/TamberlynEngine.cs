@@ -124,6 +124,9 @@ namespace Tamberlyn
         /// <summary>Bytes appended after the input's RIFF form, copied after the output's.</summary>
         public ulong AppendedBytes;
 
+        /// <summary>The share of the recording that is digital silence, always a pause.</summary>
+        public double DigitalSilenceShare;
+
         /// <summary>Seconds of the input.</summary>
         public double SecondsIn { get { return Rate > 0 ? (double)FramesIn / Rate : 0; } }
 

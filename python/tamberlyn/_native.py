@@ -100,6 +100,7 @@ class ShortenSummary(ctypes.Structure):
         ("data_read", ctypes.c_uint64),
         ("chunks_left_out", ctypes.c_uint64),
         ("appended_bytes", ctypes.c_uint64),
+        ("digital_silence_share", ctypes.c_double),
     ]
 
 

@@ -306,8 +306,11 @@ tamberlyn_detector_finish(tamberlyn_detector* d, tamberlyn_shorten_summary* summ
         const PauseDetectorStats& st = d->detector.stats;
         s.background_low_dbfs = st.lowest_floor_db;
         s.background_high_dbfs = st.highest_floor_db;
+        const double windows = st.windows > 0 ? static_cast<double>(st.windows) : 1.0;
         s.separable_share =
-            st.windows > 0 ? static_cast<double>(st.separable_windows) / st.windows : 1.0;
+            st.windows > 0 ? static_cast<double>(st.separable_windows + st.zero_windows) / windows
+                           : 1.0;
+        s.digital_silence_share = static_cast<double>(st.zero_windows) / windows;
     }
     WriteRecord(s, summary);
     return TAMBERLYN_OK;

@@ -87,8 +87,21 @@ int HoldFor(float segment_peak_db) {
 void DecideOldest(PauseDetector& d, const RunSink& sink) {
     const float* level = d.level[d.head];
     const std::uint32_t frames = d.frames[d.head];
+    const bool zero = d.zero[d.head];
     d.head = (d.head + 1) % kPauseLookaheadWindows;
     --d.pending;
+    if (zero) {
+        // Digital silence is a pause whatever surrounds it: nothing is there to keep.
+        d.sound = false;
+        d.hang = 0;
+        d.judged = true;
+        d.since_sound += 1;
+        ++d.stats.windows;
+        ++d.stats.zero_windows;
+        ++d.stats.pause_windows;
+        sink.run(sink.context, frames, false);
+        return;
+    }
 
     bool separable = false;
     float above = 0.0f;  // how far the loudest channel is above its floor, as a ratio
@@ -149,10 +162,13 @@ void CloseWindow(PauseDetector& d, const RunSink& sink) {
     d.recent_at = (d.recent_at + 1) % kPauseLevelWindows;
     d.recent_count = std::min(d.recent_count + 1, kPauseLevelWindows);
     d.frames[slot] = d.in_window;
+    d.zero[slot] = !d.window_sounds;
     ++d.pending;
-    // A partial last window measures too little to move the floor.
-    if (d.in_window == d.window_frames) TrackFloor(d, level, raw);
+    // A partial last window measures too little to move the floor, and digital silence would
+    // pull it to nothing: every noise after it would seem loud.
+    if (d.in_window == d.window_frames && d.window_sounds) TrackFloor(d, level, raw);
     d.in_window = 0;
+    d.window_sounds = false;
     d.analysed = 0;
 }
 
@@ -219,6 +235,15 @@ void MeasureIn(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
     }
 }
 
+// Every sample of `bytes` exactly zero: 0x80 in unsigned 8-bit, zero bytes elsewhere (a float's
+// negative zero counts as sound, which costs nothing).
+bool IsDigitalSilence(SampleFormat format, const std::uint8_t* p, std::size_t bytes) {
+    const std::uint8_t zero = format == SampleFormat::kU8 ? 0x80 : 0x00;
+    std::uint8_t differs = 0;
+    for (std::size_t i = 0; i < bytes; ++i) differs |= static_cast<std::uint8_t>(p[i] ^ zero);
+    return differs == 0;
+}
+
 void MeasureFrames(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
     switch (d.format) {
         case SampleFormat::kU8:
@@ -272,6 +297,7 @@ void FeedPauseDetector(PauseDetector& d, const std::uint8_t* p, std::size_t coun
         // Up to the end of the window being measured.
         const std::size_t n = std::min<std::size_t>(count, d.window_frames - d.in_window);
         MeasureFrames(d, p, n);
+        if (!d.window_sounds) d.window_sounds = !IsDigitalSilence(d.format, p, n * frame_bytes);
         std::size_t i = d.skip;
         if (i < n) {
             const std::size_t count_here = (n - 1 - i) / d.step + 1;

@@ -36,6 +36,7 @@ struct PauseDetectorStats {
     std::uint64_t windows = 0;
     std::uint64_t pause_windows = 0;
     std::uint64_t separable_windows = 0;  // windows where some channel had a floor to judge by
+    std::uint64_t zero_windows = 0;       // digital silence, a pause whatever surrounds it
     float lowest_floor_db = 0.0f;         // the floor's range over separable windows, in the
     float highest_floor_db = 0.0f;        // detector's band (200 Hz and up)
 };
@@ -51,6 +52,7 @@ struct PauseDetector {
 
     // The window being measured.
     std::uint32_t in_window = 0;  // frames of it seen
+    bool window_sounds = false;   // some sample of it is not digital zero
     std::uint32_t skip = 0;       // frames until the next analysed one
     std::uint32_t analysed = 0;
     bool primed = false;  // the filter has seen its first sample
@@ -67,6 +69,7 @@ struct PauseDetector {
     float level[kPauseLookaheadWindows][kMaxSilenceChannels] = {};
     float raw[kPauseLookaheadWindows][kMaxSilenceChannels] = {};
     std::uint32_t frames[kPauseLookaheadWindows] = {};
+    bool zero[kPauseLookaheadWindows] = {};  // digital silence: every sample exactly zero
     int head = 0;
     int pending = 0;
     int lookahead = kPauseLookaheadWindows;

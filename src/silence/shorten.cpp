@@ -238,8 +238,11 @@ void Summarise(Run& r, const StreamCounts& counts, const PauseReport& report) {
         const PauseDetectorStats& d = report.detector;
         s.background_low_dbfs = d.lowest_floor_db;
         s.background_high_dbfs = d.highest_floor_db;
+        const double windows = d.windows > 0 ? static_cast<double>(d.windows) : 1.0;
         s.separable_share =
-            d.windows > 0 ? static_cast<double>(d.separable_windows) / d.windows : 1.0;
+            d.windows > 0 ? static_cast<double>(d.separable_windows + d.zero_windows) / windows
+                          : 1.0;
+        s.digital_silence_share = static_cast<double>(d.zero_windows) / windows;
     }
 }
 
@@ -461,9 +464,9 @@ tamberlyn_status Decide(Run& r) {
     const std::uint64_t max_pad = MaxPauseRulePad(sizeof r.space->ring, plan.pauses);
     if (pad > max_pad) {
         return Refuse(TAMBERLYN_E_PAD_TOO_LONG, TAMBERLYN_FILE_NONE,
-                      "at most %.2f s at %u Hz with %u channels",
+                      "at most %.2f s at %u Hz with %u channel%s",
                       static_cast<double>(max_pad) / rate, static_cast<unsigned>(rate),
-                      static_cast<unsigned>(wav.channels));
+                      static_cast<unsigned>(wav.channels), wav.channels == 1 ? "" : "s");
     }
     return TAMBERLYN_OK;
 }
