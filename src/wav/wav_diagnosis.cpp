@@ -59,7 +59,9 @@ bool FindAppendedTags(const WavSource& source, std::uint64_t from, std::uint64_t
     chunks_end = at;
     for (bool found = true; found;) {
         found = false;
-        // The chunk whose size reaches exactly to `at` (its pad byte included or left out).
+        // The chunk whose size reaches exactly to `at`: with its pad byte, which only the last
+        // chunk may leave out, as readers of the chunks after the samples allow no more.
+        const bool last = at == chunks_end;
         for (std::uint64_t p = base; p + 8 <= at && !found; ++p) {
             const std::uint8_t* h = &tail[p - base];
             if (std::memcmp(h, "LIST", 4) != 0 && std::memcmp(h, "id3 ", 4) != 0 &&
@@ -67,7 +69,7 @@ bool FindAppendedTags(const WavSource& source, std::uint64_t from, std::uint64_t
                 continue;
             }
             const std::uint64_t chunk_end = p + 8 + GetLE32(h + 4);
-            if (chunk_end == at || chunk_end + (chunk_end & 1u) == at) {
+            if ((last && chunk_end == at) || chunk_end + (chunk_end & 1u) == at) {
                 at = p;
                 found = true;
             }
