@@ -335,8 +335,8 @@ int ShortenIntoFolder(const Options& batch) {
     const double removed =
         total.before > 0 ? 100.0 * (total.before - total.after) / total.before : 0;
     const std::size_t ok = work.size() - static_cast<std::size_t>(failed);
-    PrintErr("%zu file%s: %.2f s -> %.2f s (%.1f%% removed)", ok, ok == 1 ? "" : "s", total.before,
-             total.after, removed);
+    PrintErr("%lu file%s: %.2f s -> %.2f s (%.1f%% removed)", static_cast<unsigned long>(ok),
+             ok == 1 ? "" : "s", total.before, total.after, removed);
     if (failed > 0) PrintErr("; %d failed", failed);
     PrintErr("\n");
     return failed > 0 ? 1 : 0;
