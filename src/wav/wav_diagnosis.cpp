@@ -75,8 +75,28 @@ bool FindAppendedTags(const WavSource& source, std::uint64_t from, std::uint64_t
             }
         }
     }
+    // Kept only as the reader of the finished file will walk them.
+    SystemError error;
+    if (at < chunks_end && ReadWavTail(source, at, chunks_end, error) != WavTail::kChunks) {
+        at = chunks_end;
+    }
     chunks_start = at;
     return at < end;
+}
+
+// A repair that would write what the file already holds: sizes that describe it, the bytes after
+// its form being tags.
+bool RepairChangesNothing(const WavDiagnosis& d, const WavSource& source, std::uint64_t file_size) {
+    if (!d.repairable || d.header_bytes > 0 || d.length != file_size) return false;
+    for (int i = 0; i < d.sizes.count; ++i) {
+        std::uint8_t now[4];
+        std::size_t got = 0;
+        if (source.read_at(source.context, d.sizes.fields[i].offset, now, sizeof now, got) ||
+            got != sizeof now || std::memcmp(now, d.sizes.fields[i].bytes, sizeof now) != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // The recorder's placeholder: 44 zero bytes, or the start of the header that finishes a
@@ -254,6 +274,13 @@ WavDiagnosis DiagnoseWav(const WavSource& source, std::uint64_t file_size) {
         d.data_wrong = true;
         d.riff_wrong = !riff_fits;
         RepairToTheEnd(d, source, file_size);
+        if (RepairChangesNothing(d, source, file_size)) {
+            // An empty WAV with tags after its form.
+            d.state = WavState::kFinished;
+            d.repairable = d.data_wrong = d.riff_wrong = false;
+            d.data_bytes = 0;
+            d.sizes = {};
+        }
         return d;
     }
     if (const std::uint64_t form_end =
