@@ -231,7 +231,7 @@ TEST_F(FaultInjection, CommandsRunTwiceInOneProcessDoTheSameTwice) {
     for (const char* name : {"r1.wav", "r2.wav"}) {
         service.Reset();
         std::thread blocks([&] {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
             while ((service.Calls().empty() || service.Calls().back() != "start") &&
                    std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));

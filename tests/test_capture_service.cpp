@@ -159,11 +159,17 @@ std::uint32_t TestCaptureService::Add(CaptureDevice, CaptureBuffer* buffer, std:
 
 std::uint32_t TestCaptureService::Start(CaptureDevice) {
     TestCaptureService& s = Instance();
+    if (s.start_result != 0) {
+        s.Log("start");
+        return s.start_result;
+    }
+    {
+        std::lock_guard<std::mutex> guard(s.lock_);
+        s.started_ = true;
+        s.changed_.notify_all();
+    }
+    // Logged once running: a test that waits for "start" and then delivers must find it so.
     s.Log("start");
-    if (s.start_result != 0) return s.start_result;
-    std::lock_guard<std::mutex> guard(s.lock_);
-    s.started_ = true;
-    s.changed_.notify_all();
     return 0;
 }
 
