@@ -235,10 +235,16 @@ typedef struct tamberlyn_shorten_summary {
 } tamberlyn_shorten_summary;
 
 /*
- * Shortens the pauses of the WAV file `input` (16-bit PCM, any rate, 1 to 8 channels) into
- * `output`. The output keeps the input's chunks, in order; only the samples and the sizes
- * change. It is written beside `output` and renamed over it when complete, so that a failure
- * leaves an existing file as it was. `summary` may be null.
+ * Shortens the pauses of the WAV file `input` (PCM of 8 to 32 bits or float, any rate, 1 to 8
+ * channels) into `output`. The output keeps the input's chunks, in order; only the samples and
+ * the sizes change. It is written beside `output` and renamed over it when complete, so that a
+ * failure leaves an existing file as it was. `summary` may be null.
+ *
+ * Where the library is built with FFmpeg's libraries, `input` may also be any audio file FFmpeg
+ * decodes (FLAC, MP3, Ogg, Opus, M4A...; told by its content): the kept frames are encoded
+ * again with its codec, rate, channel layout and bitrate, tags and cover art carried over.
+ * An `output` named with another audio extension (.flac, .mp3, .m4a, .ogg, .opus, .wav...)
+ * converts to that type, from a WAV input too. The summary's `format` is then the codec's name.
  */
 TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL tamberlyn_shorten_file(
     const tamberlyn_path_char* input, const tamberlyn_path_char* output,
@@ -308,7 +314,11 @@ enum {
     TAMBERLYN_WAV_SIZES_DISAGREE = 3,       /* the RIFF size, the data size or both are wrong */
     TAMBERLYN_WAV_UNDECIDABLE = 4,          /* what follows the head cannot be told: `reason` */
     TAMBERLYN_WAV_NOT_WAV = 5,              /* no WAV head: `reason` */
-    TAMBERLYN_WAV_BEING_RECORDED = 6        /* another process records into it right now */
+    TAMBERLYN_WAV_BEING_RECORDED = 6,       /* another process records into it right now */
+    TAMBERLYN_WAV_OTHER_AUDIO = 7           /* not WAV but audio that tamberlyn_shorten reads
+                                               through FFmpeg (FLAC, MP3, M4A...): `format` names
+                                               its codec, `reason` its container; rate, channels
+                                               and seconds are filled, nothing else */
 };
 
 typedef struct tamberlyn_wav_info {

@@ -7,6 +7,8 @@ packages=(cmake make g++ pkg-config libgtest-dev libbenchmark-dev libasound2-dev
 packages+=(pulseaudio pulseaudio-utils libasound2-plugins)
 # The Python package's tests: Debian's python3 with pytest, numpy and dask.distributed.
 packages+=(python3 python3-pytest python3-numpy python3-distributed)
+# Other audio types through FFmpeg's libraries; its command-line tools make the tests' files.
+packages+=(libavformat-dev libavcodec-dev libavutil-dev libswresample-dev ffmpeg)
 packages+=("$@")
 
 missing=()

@@ -12,10 +12,11 @@ namespace {
 constexpr char kInfoUsage[] =
     "usage: tamberlyn info FILE...\n"
     "\n"
-    "Prints a line per WAV file: its format, the duration of the samples it holds and its\n"
-    "state: finished; an unfinished recording (its header never written, or left from an\n"
-    "earlier recording); of unknown length (a stream's sizes); or a WAV whose sizes disagree\n"
-    "with its length, and which. 'tamberlyn repair' mends what it can tell.\n";
+    "Prints a line per audio file: its format and the duration of the samples it holds. For a\n"
+    "WAV file also its state: finished; an unfinished recording (its header never written, or\n"
+    "left from an earlier recording); of unknown length (a stream's sizes); or a WAV whose\n"
+    "sizes disagree with its length, and which. 'tamberlyn repair' mends what it can tell.\n"
+    "Other audio (FLAC, MP3, Ogg, Opus, M4A...) is named by its codec and container.\n";
 
 const char* WhichSizes(const tamberlyn_wav_info& d) {
     if (d.riff_size_wrong && d.data_size_wrong) return "the RIFF and data sizes disagree";
@@ -105,6 +106,10 @@ int RunInfo(int argc, NativeChar** argv) {
                              format.c_str(), d.seconds, WhichSizes(d),
                              Remedy(d, "mends it").c_str());
                 }
+                break;
+            case TAMBERLYN_WAV_OTHER_AUDIO:
+                PrintOut("%s: %s, %.2f s, %s\n", shown.c_str(), format.c_str(), d.seconds,
+                         d.reason);
                 break;
             case TAMBERLYN_WAV_BEING_RECORDED:
                 PrintOut("%s: %s, %.2f s on disk, being recorded by another process\n",

@@ -43,6 +43,10 @@ int RunRepair(int argc, NativeChar** argv) {
             Refuse(name, "is being recorded by another process; left as it is");
             return 1;
         }
+        if (d.state == TAMBERLYN_WAV_OTHER_AUDIO) {
+            Refuse(name, "%s audio, not WAV: only WAV files are repaired; left as it is", d.format);
+            return 1;
+        }
         if (d.state == TAMBERLYN_WAV_FINISHED) {
             PrintOut("%s: nothing to repair\n", shown.c_str());
         } else if (!d.repairable) {

@@ -273,6 +273,7 @@ _STATES = {
     4: "undecidable",
     5: "not WAV",
     6: "being recorded",
+    7: "other audio",
 }
 
 
@@ -281,8 +282,10 @@ class WavInfo:
     """What a WAV file is and what state it is in, as ``tamberlyn info`` says.
 
     ``state`` is one of "finished", "unfinished recording", "unknown length",
-    "sizes disagree", "undecidable", "not WAV" or "being recorded" (by another process, now); ``repair`` says what :func:`repair` would set,
-    and ``reason`` why a file cannot be repaired or told apart."""
+    "sizes disagree", "undecidable", "not WAV", "being recorded" (by another process, now)
+    or "other audio" (FLAC, MP3, M4A... that :func:`shorten` reads: ``format`` is its codec,
+    ``reason`` its container); ``repair`` says what :func:`repair` would set, and ``reason`` why
+    a file cannot be repaired or told apart."""
 
     path: str
     state: str

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "boundary/engine_records.h"
+#include "media/media_file.h"
 #include "wav/wav_input.h"
 #include "wav/wav_repair.h"
 
@@ -78,6 +79,18 @@ tamberlyn_status Judge(const NativeChar* path, WavInput& in, bool& recording,
     if (const tamberlyn_status s = Inspect(path, in, recording)) return s;
     tamberlyn_wav_info found = Findings(in);
     if (recording) found.state = TAMBERLYN_WAV_BEING_RECORDED;
+    const WavHead head = in.diagnosis.head;
+    MediaAudio audio;
+    if (found.state == TAMBERLYN_WAV_NOT_WAV && in.file_size > 0 &&
+        (head == WavHead::kNotRiff || head == WavHead::kRf64) &&
+        InspectMedia(path, audio, found.reason, sizeof found.reason)) {
+        found.state = TAMBERLYN_WAV_OTHER_AUDIO;
+        std::snprintf(found.format, sizeof found.format, "%s", audio.codec);
+        found.rate = audio.rate;
+        found.channels = audio.channels;
+        found.seconds =
+            audio.rate > 0 ? static_cast<double>(audio.frames_estimate) / audio.rate : 0.0;
+    }
     WriteRecord(found, info);
     return TAMBERLYN_OK;
 }

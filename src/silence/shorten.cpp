@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 
+#include "media/media_file.h"
 #include "runtime/failure.h"
 #include "runtime/output_file.h"
 #include "silence/pause_stream.h"
@@ -143,6 +144,7 @@ SystemError ReadWithProgress(void* context, void* data, std::size_t size, std::s
 struct Run {
     SampleFormat format = SampleFormat::kS16;
     WavInput in;
+    MediaFile* media = nullptr;  // an input of another type, decoded; `in.diagnosis.wav` its PCM
     Output out;
     CutList cuts;
     Workspace* space = nullptr;
@@ -154,12 +156,13 @@ struct Run {
 };
 
 DataSource InputOf(Run& r) {
-    r.progress.source = SequentialSource(r.in);
+    r.progress.source = r.media != nullptr ? MediaSource(*r.media) : SequentialSource(r.in);
     if (r.options->progress == nullptr) return r.progress.source;
     return {ReadWithProgress, &r.progress};
 }
 
-tamberlyn_status ReadFailure(SystemError e) {
+tamberlyn_status ReadFailure(const Run& r, SystemError e) {
+    if (r.media != nullptr && e.code == kMediaFailed.code) return MediaStatus(*r.media);
     if (e.code == kCancelled.code) {
         return Refuse(TAMBERLYN_E_CANCELLED, TAMBERLYN_FILE_NONE, "stopped by the caller");
     }
@@ -267,7 +270,7 @@ tamberlyn_status Write(Run& r) {
         if (r.in.seekable) {
             r.in.position = wav.data_offset;
             if (RunPass(r, CountingSink(), 0, false, counts, report) != StreamResult::kDone) {
-                return ReadFailure(counts.error);
+                return ReadFailure(r, counts.error);
             }
             data_out = counts.written;
         } else {
@@ -284,7 +287,7 @@ tamberlyn_status Write(Run& r) {
     report = PauseReport{};
     const StreamResult result = RunPass(r, SinkOf(r.out), wav.data_offset, true, counts, report);
     Summarise(r, counts, report);
-    if (result == StreamResult::kReadFailed) return ReadFailure(counts.error);
+    if (result == StreamResult::kReadFailed) return ReadFailure(r, counts.error);
     if (result == StreamResult::kWriteFailed) {
         return Fail(TAMBERLYN_E_WRITE, r.out.role, counts.error);
     }
@@ -338,6 +341,29 @@ tamberlyn_status Write(Run& r) {
             }
         }
     }
+    if (r.cuts.labels) {
+        if (const tamberlyn_status s = FlushLabels(r.cuts)) return s;
+    }
+    if (const tamberlyn_status s = CommitOutput(r.out)) return s;
+    if (r.cuts.labels) {
+        if (const tamberlyn_status s = CommitOutput(r.cuts.out)) return s;
+    }
+    return TAMBERLYN_OK;
+}
+
+// Another type of file: decoded, cut, encoded again. Its samples go through the same passes.
+tamberlyn_status WriteMedia(Run& r, const NativeChar* output_path) {
+    if (const tamberlyn_status s = StartMediaOutput(*r.media, output_path, r.out)) return s;
+    StreamCounts counts;
+    PauseReport report;
+    const StreamResult result = RunPass(r, MediaSink(*r.media), 0, true, counts, report);
+    Summarise(r, counts, report);
+    if (result == StreamResult::kReadFailed) return ReadFailure(r, counts.error);
+    if (result == StreamResult::kWriteFailed) return MediaStatus(*r.media);
+    if (result == StreamResult::kBufferTooSmall) {
+        return Refuse(TAMBERLYN_E_NO_MEMORY, TAMBERLYN_FILE_NONE, "the work buffer is too small");
+    }
+    if (const tamberlyn_status s = FinishMediaOutput(*r.media)) return s;
     if (r.cuts.labels) {
         if (const tamberlyn_status s = FlushLabels(r.cuts)) return s;
     }
@@ -439,6 +465,27 @@ void Describe(Run& r) {
     s.automatic = r.options->pauses->threshold == TAMBERLYN_THRESHOLD_AUTO;
 }
 
+// The decoded samples described as a WAV file's, for the passes and the summary.
+void DescribeMedia(Run& r, const MediaAudio& audio) {
+    WavDescription& wav = r.in.diagnosis.wav;
+    const auto bytes = static_cast<std::uint16_t>(SampleBytes(audio.format));
+    wav.format_tag = audio.format == SampleFormat::kF32 || audio.format == SampleFormat::kF64
+                         ? kWavFormatFloat
+                         : kWavFormatPcm;
+    wav.bits_per_sample = static_cast<std::uint16_t>(8 * bytes);
+    wav.channels = audio.channels;
+    wav.sample_rate = audio.rate;
+    wav.block_align = static_cast<std::uint16_t>(bytes * audio.channels);
+    r.format = audio.format;
+    r.extent.limit = kToEndOfFile;
+    r.extent.to_end = true;
+    Describe(r);
+    tamberlyn_shorten_summary& s = *r.summary;
+    std::snprintf(s.format, sizeof s.format, "%s", audio.codec);
+    s.data_declared = 0;
+    r.progress.total = audio.frames_estimate * wav.block_align;
+}
+
 tamberlyn_status Decide(Run& r) {
     const WavDescription& wav = r.in.diagnosis.wav;
     const tamberlyn_pause_options& o = *r.options->pauses;
@@ -534,18 +581,53 @@ tamberlyn_status Shorten(const ShortenEnds& ends, const tamberlyn_shorten_option
     tamberlyn_status status = ends.input != nullptr ? OpenWavStream(ends.input, r.in)
                                                     : OpenWavFile(ends.input_path, r.in);
     if (status != TAMBERLYN_OK) return status;
-    Describe(r);
-    r.progress.total = r.in.seekable ? r.in.file_size : 0;
-    status = Admit(r);
+    // A file of another type, or one to be written as another type, goes through the codecs.
+    const WavHead head = r.in.diagnosis.head;
+    const bool other_input = r.in.diagnosis.state == WavState::kNotWav &&
+                             (head == WavHead::kNotRiff || head == WavHead::kRf64);
+    const bool other_output = ends.output_path != nullptr && IsMediaOutputName(ends.output_path);
+    if (ends.input == nullptr && r.in.seekable && r.in.file_size > 0 &&
+        (other_input || other_output)) {
+        MediaAudio audio;
+        status = OpenMedia(ends.input_path, r.media, audio);
+        if (status == TAMBERLYN_OK) {
+            DescribeMedia(r, audio);
+        } else if (status != TAMBERLYN_E_NOT_WAV || !other_input) {
+            // A WAV file the codecs cannot read: say why it is no WAV to convert, if it is not.
+            if (status == TAMBERLYN_E_NOT_WAV) {
+                Describe(r);
+                status = Admit(r);
+                if (status == TAMBERLYN_OK && MediaBuiltIn()) {
+                    status = Refuse(TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_INPUT,
+                                    "FFmpeg here cannot read this WAV file to convert it");
+                } else if (status == TAMBERLYN_OK) {
+                    status = Refuse(TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_OUTPUT,
+                                    "this build writes WAV files only: name the output .wav");
+                }
+            }
+            CloseWavInput(r.in);
+            return status;
+        }
+    }
+    if (r.media == nullptr) {
+        Describe(r);
+        r.progress.total = r.in.seekable ? r.in.file_size : 0;
+        status = Admit(r);
+    } else if (ends.output_path == nullptr) {
+        status = Refuse(TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_OUTPUT,
+                        "%s audio is written to a named file only, whose extension says its type",
+                        r.summary->format);
+    }
     if (status == TAMBERLYN_OK) status = Decide(r);
     if (status == TAMBERLYN_OK) status = OpenEnds(r, ends);
     if (status == TAMBERLYN_OK) {
-        status = Write(r);
+        status = r.media != nullptr ? WriteMedia(r, ends.output_path) : Write(r);
         if (status != TAMBERLYN_OK) {
             AbandonOutput(r.out);
             if (r.cuts.labels) AbandonOutput(r.cuts.out);
         }
     }
+    CloseMedia(r.media);
     CloseWavInput(r.in);
     return status;
 }
