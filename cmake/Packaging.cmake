@@ -72,8 +72,9 @@ silences of WAV files. It has a plain C interface of three functions.
 
 This package holds the shared library.")
 set(CPACK_COMPONENT_ENGINE_DESCRIPTION "pause shortening, WAV repair and recording engine library
-The tamberlyn engine shortens the pauses of 16-bit PCM WAV files and streams
-(with a threshold taken from the recording's own background noise if asked),
+The tamberlyn engine shortens the pauses of WAV files and streams, and of
+FLAC, MP3, Ogg, Opus and M4A files through FFmpeg's libraries (with a
+threshold taken from the recording's own background noise if asked),
 tells pauses in samples held in memory, inspects and repairs unfinished WAV
 files, and records the audio input with events, through a plain C interface.
 
@@ -89,7 +90,7 @@ The tamberlyn package shortens the pauses of WAV files, tells pauses in numpy
 arrays of samples, inspects and repairs unfinished WAV files and records the
 audio input, over the tamberlyn engine library.")
 set(CPACK_COMPONENT_PROGRAM_DESCRIPTION "shorten silences in WAV files and record the audio input
-tamberlyn shortens the long quiet stretches of 16-bit PCM WAV files, such as
+tamberlyn shortens the long quiet stretches of WAV, FLAC, MP3 or M4A files, such as
 the pauses of dictation (with a threshold taken from the file's own
 background noise if asked), keeping every other chunk and never leaving a
 half-written file; and records the default audio input into WAV files.")
@@ -100,6 +101,16 @@ set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME tamberlyn)
 set(CPACK_DEBIAN_ENGINE_PACKAGE_NAME libtamberlyn-engine1)
+# FFmpeg's libraries are loaded only when a file of another type comes: recommended, not needed.
+if(TAMBERLYN_FFMPEG)
+    set(recommends "")
+    foreach(library avformat avcodec avutil swresample)
+        string(REGEX MATCH "^[0-9]+" major "${FFMPEG_lib${library}_VERSION}")
+        list(APPEND recommends "lib${library}${major}")
+    endforeach()
+    list(JOIN recommends ", " recommends)
+    set(CPACK_DEBIAN_ENGINE_PACKAGE_RECOMMENDS "${recommends}")
+endif()
 set(CPACK_DEBIAN_ENGINE_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-tamberlyn)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)

@@ -162,6 +162,15 @@ TEST_F(Media, AnotherExtensionConvertsWithTheSameCuts) {
     EXPECT_NE(Probe("memo.wav", "stream=codec_name").find("pcm_f32le"), std::string::npos);
 }
 
+TEST_F(Media, AWavFileNeverLoadsTheCodecs) {
+    const std::string command = "LD_DEBUG=files " + std::string(TAMBERLYN_CLI) + " silence " +
+                                NarrowPath("talk.wav") + " " + NarrowPath("out.wav") + " 2>" +
+                                NarrowPath("loaded");
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const Bytes loaded = ReadBytes(Path("loaded"));
+    EXPECT_EQ(std::string(loaded.begin(), loaded.end()).find("libavcodec"), std::string::npos);
+}
+
 TEST_F(Media, RefusesWhatItCannotWriteWithOneLineAndCreatesNothing) {
     Ffmpeg("-f lavfi -i testsrc=d=1:s=64x64 -f lavfi -i sine=d=1 -shortest " +
            NarrowPath("film.mp4"));

@@ -1,5 +1,6 @@
 // Media through FFmpeg's libraries: libavformat reads and writes the containers, libavcodec
 // decodes and encodes, libswresample turns the kept frames into the encoder's sample format.
+// Every call goes through Ff(); nothing here runs before it has the libraries.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,17 +10,17 @@
 #include "media/media_file.h"
 #include "runtime/failure.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
+#include "media/ffmpeg_library.h"
 
 namespace tamberlyn {
 
 namespace {
+
+// The libraries, loaded the first time they are asked for; null when they are not installed.
+const FFmpeg* Ff() {
+    static const FFmpeg* const loaded = LoadFFmpeg();
+    return loaded;
+}
 
 // How much of the file the container is recognised by, and the least certainty accepted: a
 // guess from a few bytes that happen to look like an MP3 frame is not a recording.
@@ -30,7 +31,7 @@ constexpr int kVariableFrameSamples = 4096;
 constexpr int kOutputBufferBytes = 1 << 16;
 
 bool FormatOf(AVSampleFormat f, SampleFormat& out) {
-    switch (av_get_packed_sample_fmt(f)) {
+    switch (Ff()->av_get_packed_sample_fmt(f)) {
         case AV_SAMPLE_FMT_U8:
             out = SampleFormat::kU8;
             return true;
@@ -56,12 +57,12 @@ void QuietLibraries() {
     // FFmpeg talks on standard error unless told otherwise; a library does not. A host that
     // chose a level of its own keeps it.
     std::call_once(once, [] {
-        if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_QUIET);
+        if (Ff()->av_log_get_level() == AV_LOG_INFO) Ff()->av_log_set_level(AV_LOG_QUIET);
     });
 }
 
 const char* CodecName(AVCodecID id) {
-    const AVCodecDescriptor* d = avcodec_descriptor_get(id);
+    const AVCodecDescriptor* d = Ff()->avcodec_descriptor_get(id);
     return d != nullptr ? d->name : "unknown";
 }
 
@@ -105,7 +106,7 @@ namespace {
 tamberlyn_status Failed(MediaFile& m, tamberlyn_status status, int file, const char* what,
                         int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = "";
-    av_strerror(code, text, sizeof text);
+    Ff()->av_strerror(code, text, sizeof text);
     m.status = Refuse(status, file, "%s: %s", what, text);
     return m.status;
 }
@@ -117,7 +118,7 @@ tamberlyn_status Refused(MediaFile& m, tamberlyn_status status, int file, const 
 
 // Appends a decoded frame to the pending bytes, interleaved.
 bool Interleave(MediaFile& m, const AVFrame& frame) {
-    if (av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame.format)) != m.packed ||
+    if (Ff()->av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame.format)) != m.packed ||
         frame.ch_layout.nb_channels != m.channels) {
         return false;
     }
@@ -129,7 +130,7 @@ bool Interleave(MediaFile& m, const AVFrame& frame) {
     const std::size_t at = m.pending.size();
     m.pending.resize(at + bytes);
     std::uint8_t* to = m.pending.data() + at;
-    if (!av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame.format))) {
+    if (!Ff()->av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame.format))) {
         std::memcpy(to, frame.extended_data[0], bytes);
         return true;
     }
@@ -147,10 +148,10 @@ bool Interleave(MediaFile& m, const AVFrame& frame) {
 // Decodes until a frame is pending or the input has ended.
 bool DecodeMore(MediaFile& m) {
     for (;;) {
-        int r = avcodec_receive_frame(m.decoder, m.decoded);
+        int r = Ff()->avcodec_receive_frame(m.decoder, m.decoded);
         if (r == 0) {
             const bool same = Interleave(m, *m.decoded);
-            av_frame_unref(m.decoded);
+            Ff()->av_frame_unref(m.decoded);
             if (!same) {
                 Refused(m, TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_INPUT,
                         "the audio changes its sample format or channels partway");
@@ -166,9 +167,9 @@ bool DecodeMore(MediaFile& m) {
             Failed(m, TAMBERLYN_E_READ, TAMBERLYN_FILE_INPUT, "decoding failed", r);
             return false;
         }
-        r = av_read_frame(m.in, m.packet);
+        r = Ff()->av_read_frame(m.in, m.packet);
         if (r == AVERROR_EOF) {
-            avcodec_send_packet(m.decoder, nullptr);
+            Ff()->avcodec_send_packet(m.decoder, nullptr);
             continue;
         }
         if (r < 0) {
@@ -176,15 +177,15 @@ bool DecodeMore(MediaFile& m) {
             return false;
         }
         if (m.packet->stream_index == m.stream) {
-            r = avcodec_send_packet(m.decoder, m.packet);
+            r = Ff()->avcodec_send_packet(m.decoder, m.packet);
             // A damaged packet is skipped, as players skip it; a failure of the decoder is not.
             if (r < 0 && r != AVERROR_INVALIDDATA && r != AVERROR(EAGAIN)) {
-                av_packet_unref(m.packet);
+                Ff()->av_packet_unref(m.packet);
                 Failed(m, TAMBERLYN_E_READ, TAMBERLYN_FILE_INPUT, "decoding failed", r);
                 return false;
             }
         }
-        av_packet_unref(m.packet);
+        Ff()->av_packet_unref(m.packet);
     }
 }
 
@@ -240,25 +241,25 @@ tamberlyn_status Encode(MediaFile& m, int frames) {
     AVFrame* frame = nullptr;
     if (frames > 0) {
         frame = m.encoded;
-        int r = av_frame_make_writable(frame);
+        int r = Ff()->av_frame_make_writable(frame);
         if (r >= 0) {
             frame->nb_samples = frames;
             const std::uint8_t* from[1] = {m.staged.data()};
-            r = swr_convert(m.convert, frame->extended_data, frames, from, frames);
+            r = Ff()->swr_convert(m.convert, frame->extended_data, frames, from, frames);
         }
         if (r < 0) return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "converting", r);
         frame->pts = m.next_pts;
         m.next_pts += frames;
     }
-    int r = avcodec_send_frame(m.encoder, frame);
+    int r = Ff()->avcodec_send_frame(m.encoder, frame);
     if (r < 0) return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "encoding failed", r);
     for (;;) {
-        r = avcodec_receive_packet(m.encoder, m.output_packet);
+        r = Ff()->avcodec_receive_packet(m.encoder, m.output_packet);
         if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return TAMBERLYN_OK;
         if (r < 0) return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "encoding failed", r);
         m.output_packet->stream_index = m.audio_out->index;
-        av_packet_rescale_ts(m.output_packet, m.encoder->time_base, m.audio_out->time_base);
-        r = av_interleaved_write_frame(m.container, m.output_packet);
+        Ff()->av_packet_rescale_ts(m.output_packet, m.encoder->time_base, m.audio_out->time_base);
+        r = Ff()->av_interleaved_write_frame(m.container, m.output_packet);
         if (r < 0) {
             if (m.status != TAMBERLYN_OK) return m.status;
             return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "writing failed", r);
@@ -286,14 +287,14 @@ SystemError WriteKept(void* context, const void* data, std::size_t size) {
 // The sample format for `codec`: the decoded one where it takes it, else the nearest it has.
 AVSampleFormat EncoderFormat(const AVCodec& codec, AVSampleFormat packed) {
     if (codec.sample_fmts == nullptr) return packed;
-    const AVSampleFormat planar = av_get_planar_sample_fmt(packed);
+    const AVSampleFormat planar = Ff()->av_get_planar_sample_fmt(packed);
     for (const AVSampleFormat* f = codec.sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f) {
         if (*f == packed || *f == planar) return *f;
     }
     // Integers keep their depth in the deepest integer format offered; floats go to float.
     AVSampleFormat best = codec.sample_fmts[0];
     for (const AVSampleFormat* f = codec.sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f) {
-        if (av_get_bytes_per_sample(*f) > av_get_bytes_per_sample(best)) best = *f;
+        if (Ff()->av_get_bytes_per_sample(*f) > Ff()->av_get_bytes_per_sample(best)) best = *f;
     }
     return best;
 }
@@ -325,33 +326,21 @@ AVCodecID WavCodec(const MediaFile& m) {
 }
 
 void CopyTags(AVDictionary** to, const AVDictionary* from) {
-    av_dict_copy(to, from, 0);
+    Ff()->av_dict_copy(to, from, 0);
     // Which program wrote the file is the muxer's to say now.
-    av_dict_set(to, "encoder", nullptr, 0);
+    Ff()->av_dict_set(to, "encoder", nullptr, 0);
 }
 
 }  // namespace
 
-bool MediaBuiltIn() { return true; }
-
-bool IsMediaOutputName(const NativeChar* path) {
-    // The audio types a user names by extension; others (and WAV itself) stay with WAV.
-    static const char* const kAudioTypes[] = {"flac", "mp3",  "ogg",  "oga",      "opus",
-                                              "ipod", "mp4",  "mov",  "aiff",     "caf",
-                                              "wv",   "adts", "webm", "matroska", "w64"};
-    const AVOutputFormat* format = av_guess_format(nullptr, path, nullptr);
-    if (format == nullptr) return false;
-    for (const char* type : kAudioTypes) {
-        if (std::strcmp(format->name, type) == 0) return true;
-    }
-    return false;
-}
+bool MediaAvailable() { return Ff() != nullptr; }
 
 namespace {
 
 // The container of `path`, recognised by its content only: a name says nothing of what a file
 // holds. Null when nothing is recognised with certainty.
 const AVInputFormat* Recognise(const NativeChar* path) {
+    if (!MediaAvailable()) return nullptr;
     QuietLibraries();
     std::vector<std::uint8_t> probe(kProbeBytes + AVPROBE_PADDING_SIZE, 0);
     FILE* f = std::fopen(path, "rb");
@@ -363,7 +352,7 @@ const AVInputFormat* Recognise(const NativeChar* path) {
     data.buf = probe.data();
     data.buf_size = static_cast<int>(got);
     int score = 0;
-    const AVInputFormat* format = av_probe_input_format3(&data, 1, &score);
+    const AVInputFormat* format = Ff()->av_probe_input_format3(&data, 1, &score);
     return score >= kLeastProbeScore ? format : nullptr;
 }
 
@@ -372,9 +361,10 @@ const AVInputFormat* Recognise(const NativeChar* path) {
 bool InspectMedia(const NativeChar* path, MediaAudio& audio, char* container, std::size_t size) {
     const AVInputFormat* format = Recognise(path);
     AVFormatContext* in = nullptr;
-    if (format == nullptr || avformat_open_input(&in, path, format, nullptr) < 0) return false;
+    if (format == nullptr || Ff()->avformat_open_input(&in, path, format, nullptr) < 0)
+        return false;
     bool found = false;
-    if (avformat_find_stream_info(in, nullptr) >= 0) {
+    if (Ff()->avformat_find_stream_info(in, nullptr) >= 0) {
         for (unsigned i = 0; i < in->nb_streams && !found; ++i) {
             const AVStream& s = *in->streams[i];
             const AVCodecParameters& par = *s.codecpar;
@@ -383,19 +373,19 @@ bool InspectMedia(const NativeChar* path, MediaAudio& audio, char* container, st
             audio.rate = static_cast<std::uint32_t>(par.sample_rate > 0 ? par.sample_rate : 0);
             audio.channels = static_cast<std::uint16_t>(par.ch_layout.nb_channels);
             const std::int64_t duration =
-                s.duration > 0 ? av_rescale_q(s.duration, s.time_base, AVRational{1, AV_TIME_BASE})
-                               : in->duration;
-            audio.frames_estimate =
-                duration > 0
-                    ? static_cast<std::uint64_t>(av_rescale(duration, audio.rate, AV_TIME_BASE))
-                    : 0;
+                s.duration > 0
+                    ? Ff()->av_rescale_q(s.duration, s.time_base, AVRational{1, AV_TIME_BASE})
+                    : in->duration;
+            audio.frames_estimate = duration > 0 ? static_cast<std::uint64_t>(Ff()->av_rescale(
+                                                       duration, audio.rate, AV_TIME_BASE))
+                                                 : 0;
             std::snprintf(audio.codec, sizeof audio.codec, "%s", CodecName(par.codec_id));
             std::snprintf(
                 container, size, "%s",
                 in->iformat->long_name != nullptr ? in->iformat->long_name : in->iformat->name);
         }
     }
-    avformat_close_input(&in);
+    Ff()->avformat_close_input(&in);
     return found;
 }
 
@@ -406,12 +396,12 @@ tamberlyn_status OpenMedia(const NativeChar* path, MediaFile*& media, MediaAudio
 
     auto* m = new (std::nothrow) MediaFile;
     if (m == nullptr) return Refuse(TAMBERLYN_E_NO_MEMORY, TAMBERLYN_FILE_NONE, "no memory");
-    int r = avformat_open_input(&m->in, path, format, nullptr);
+    int r = Ff()->avformat_open_input(&m->in, path, format, nullptr);
     if (r < 0) {
         CloseMedia(m);
         return TAMBERLYN_E_NOT_WAV;
     }
-    r = avformat_find_stream_info(m->in, nullptr);
+    r = Ff()->avformat_find_stream_info(m->in, nullptr);
     int audio_streams = 0, video_streams = 0;
     for (unsigned i = 0; r >= 0 && i < m->in->nb_streams; ++i) {
         const AVStream* s = m->in->streams[i];
@@ -439,33 +429,33 @@ tamberlyn_status OpenMedia(const NativeChar* path, MediaFile*& media, MediaAudio
                         audio_streams);
     }
     const AVCodecParameters* par = m->in->streams[m->stream]->codecpar;
-    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    const AVCodec* codec = Ff()->avcodec_find_decoder(par->codec_id);
     if (status == TAMBERLYN_OK && codec == nullptr) {
         status = Refuse(TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_INPUT,
                         "%s audio: FFmpeg here cannot decode it", CodecName(par->codec_id));
     }
     if (status == TAMBERLYN_OK) {
-        m->decoder = avcodec_alloc_context3(codec);
-        m->packet = av_packet_alloc();
-        m->decoded = av_frame_alloc();
+        m->decoder = Ff()->avcodec_alloc_context3(codec);
+        m->packet = Ff()->av_packet_alloc();
+        m->decoded = Ff()->av_frame_alloc();
         if (m->decoder == nullptr || m->packet == nullptr || m->decoded == nullptr) {
             status = Refuse(TAMBERLYN_E_NO_MEMORY, TAMBERLYN_FILE_NONE, "no memory");
         }
     }
     if (status == TAMBERLYN_OK) {
-        r = avcodec_parameters_to_context(m->decoder, par);
+        r = Ff()->avcodec_parameters_to_context(m->decoder, par);
         m->decoder->thread_count = 1;
-        if (r >= 0) r = avcodec_open2(m->decoder, codec, nullptr);
+        if (r >= 0) r = Ff()->avcodec_open2(m->decoder, codec, nullptr);
         if (r < 0) status = Failed(*m, TAMBERLYN_E_READ, TAMBERLYN_FILE_INPUT, "decoder", r);
     }
     // The first frame says what the decoder gives: some say it only then.
     if (status == TAMBERLYN_OK) {
-        m->packed = av_get_packed_sample_fmt(m->decoder->sample_fmt);
+        m->packed = Ff()->av_get_packed_sample_fmt(m->decoder->sample_fmt);
         m->channels = m->decoder->ch_layout.nb_channels;
-        m->frame_bytes = static_cast<std::size_t>(av_get_bytes_per_sample(m->packed)) *
+        m->frame_bytes = static_cast<std::size_t>(Ff()->av_get_bytes_per_sample(m->packed)) *
                          static_cast<std::size_t>(m->channels);
         for (;;) {
-            const int received = avcodec_receive_frame(m->decoder, m->decoded);
+            const int received = Ff()->avcodec_receive_frame(m->decoder, m->decoded);
             if (received == 0) break;
             if (received != AVERROR(EAGAIN)) {
                 status = received == AVERROR_EOF
@@ -475,9 +465,9 @@ tamberlyn_status OpenMedia(const NativeChar* path, MediaFile*& media, MediaAudio
                                       received);
                 break;
             }
-            r = av_read_frame(m->in, m->packet);
+            r = Ff()->av_read_frame(m->in, m->packet);
             if (r == AVERROR_EOF) {
-                avcodec_send_packet(m->decoder, nullptr);
+                Ff()->avcodec_send_packet(m->decoder, nullptr);
                 continue;
             }
             if (r < 0) {
@@ -485,28 +475,28 @@ tamberlyn_status OpenMedia(const NativeChar* path, MediaFile*& media, MediaAudio
                 break;
             }
             if (m->packet->stream_index == m->stream) {
-                avcodec_send_packet(m->decoder, m->packet);
+                Ff()->avcodec_send_packet(m->decoder, m->packet);
             }
-            av_packet_unref(m->packet);
+            Ff()->av_packet_unref(m->packet);
         }
     }
     SampleFormat sample = SampleFormat::kS16;
     if (status == TAMBERLYN_OK) {
         const AVFrame& first = *m->decoded;
-        m->packed = av_get_packed_sample_fmt(static_cast<AVSampleFormat>(first.format));
+        m->packed = Ff()->av_get_packed_sample_fmt(static_cast<AVSampleFormat>(first.format));
         m->channels = first.ch_layout.nb_channels;
-        m->frame_bytes = static_cast<std::size_t>(av_get_bytes_per_sample(m->packed)) *
+        m->frame_bytes = static_cast<std::size_t>(Ff()->av_get_bytes_per_sample(m->packed)) *
                          static_cast<std::size_t>(m->channels);
         if (!FormatOf(m->packed, sample) || m->channels < 1 || m->channels > 8 ||
             first.sample_rate <= 0) {
-            status =
-                Refuse(TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_INPUT,
-                       "%s audio, %d channels, decoded as %s: only 1 to 8 channels of "
-                       "integer or float samples are supported",
-                       CodecName(par->codec_id), m->channels, av_get_sample_fmt_name(m->packed));
+            status = Refuse(TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_INPUT,
+                            "%s audio, %d channels, decoded as %s: only 1 to 8 channels of "
+                            "integer or float samples are supported",
+                            CodecName(par->codec_id), m->channels,
+                            Ff()->av_get_sample_fmt_name(m->packed));
         } else {
             Interleave(*m, first);
-            av_frame_unref(m->decoded);
+            Ff()->av_frame_unref(m->decoded);
         }
     }
     if (status != TAMBERLYN_OK) {
@@ -516,10 +506,9 @@ tamberlyn_status OpenMedia(const NativeChar* path, MediaFile*& media, MediaAudio
     audio.format = sample;
     audio.channels = static_cast<std::uint16_t>(m->channels);
     audio.rate = static_cast<std::uint32_t>(m->decoder->sample_rate);
-    audio.frames_estimate =
-        m->in->duration > 0
-            ? static_cast<std::uint64_t>(av_rescale(m->in->duration, audio.rate, AV_TIME_BASE))
-            : 0;
+    audio.frames_estimate = m->in->duration > 0 ? static_cast<std::uint64_t>(Ff()->av_rescale(
+                                                      m->in->duration, audio.rate, AV_TIME_BASE))
+                                                : 0;
     std::snprintf(audio.codec, sizeof audio.codec, "%s", CodecName(par->codec_id));
     media = m;
     return TAMBERLYN_OK;
@@ -527,7 +516,7 @@ tamberlyn_status OpenMedia(const NativeChar* path, MediaFile*& media, MediaAudio
 
 tamberlyn_status StartMediaOutput(MediaFile& m, const NativeChar* output_path, Output& out) {
     m.out = &out;
-    const AVOutputFormat* format = av_guess_format(nullptr, output_path, nullptr);
+    const AVOutputFormat* format = Ff()->av_guess_format(nullptr, output_path, nullptr);
     if (format == nullptr) {
         return Refused(m, TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_OUTPUT,
                        "no audio file type has this name's extension: name it .wav or .flac, "
@@ -538,9 +527,9 @@ tamberlyn_status StartMediaOutput(MediaFile& m, const NativeChar* output_path, O
     const bool wav = std::strcmp(format->name, "wav") == 0;
     if (wav) {
         id = WavCodec(m);
-    } else if (avformat_query_codec(format, in_par.codec_id, FF_COMPLIANCE_NORMAL) == 1) {
+    } else if (Ff()->avformat_query_codec(format, in_par.codec_id, FF_COMPLIANCE_NORMAL) == 1) {
         id = in_par.codec_id;
-        if (avcodec_find_encoder(id) == nullptr) {
+        if (Ff()->avcodec_find_encoder(id) == nullptr) {
             m.status = Refuse(TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_OUTPUT,
                               "FFmpeg here cannot encode %s audio: name the output .wav or "
                               ".flac instead",
@@ -550,7 +539,7 @@ tamberlyn_status StartMediaOutput(MediaFile& m, const NativeChar* output_path, O
     } else {
         id = format->audio_codec;  // another type asked for: its usual codec
     }
-    const AVCodec* codec = avcodec_find_encoder(id);
+    const AVCodec* codec = Ff()->avcodec_find_encoder(id);
     if (id == AV_CODEC_ID_NONE || codec == nullptr) {
         m.status = Refuse(TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_OUTPUT,
                           "FFmpeg here cannot write audio as %s: name the output .wav or .flac",
@@ -565,11 +554,11 @@ tamberlyn_status StartMediaOutput(MediaFile& m, const NativeChar* output_path, O
         return m.status;
     }
 
-    int r = avformat_alloc_output_context2(&m.container, format, nullptr, nullptr);
+    int r = Ff()->avformat_alloc_output_context2(&m.container, format, nullptr, nullptr);
     if (r < 0) return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "container", r);
-    m.encoder = avcodec_alloc_context3(codec);
-    m.encoded = av_frame_alloc();
-    m.output_packet = av_packet_alloc();
+    m.encoder = Ff()->avcodec_alloc_context3(codec);
+    m.encoded = Ff()->av_frame_alloc();
+    m.output_packet = Ff()->av_packet_alloc();
     if (m.encoder == nullptr || m.encoded == nullptr || m.output_packet == nullptr) {
         return Refused(m, TAMBERLYN_E_NO_MEMORY, TAMBERLYN_FILE_NONE, "no memory");
     }
@@ -578,25 +567,25 @@ tamberlyn_status StartMediaOutput(MediaFile& m, const NativeChar* output_path, O
     e.sample_fmt = EncoderFormat(*codec, m.packed);
     if (m.decoder->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC &&
         m.decoder->ch_layout.nb_channels == m.channels) {
-        av_channel_layout_copy(&e.ch_layout, &m.decoder->ch_layout);
+        Ff()->av_channel_layout_copy(&e.ch_layout, &m.decoder->ch_layout);
     } else {
-        av_channel_layout_default(&e.ch_layout, m.channels);
+        Ff()->av_channel_layout_default(&e.ch_layout, m.channels);
     }
     e.time_base = AVRational{1, rate};
     e.thread_count = 1;
     e.bits_per_raw_sample = m.decoder->bits_per_raw_sample;
-    const AVCodecDescriptor* d = avcodec_descriptor_get(id);
+    const AVCodecDescriptor* d = Ff()->avcodec_descriptor_get(id);
     const bool lossless = d != nullptr && (d->props & AV_CODEC_PROP_LOSSLESS) != 0;
     if (!lossless && id == in_par.codec_id && in_par.bit_rate > 0) e.bit_rate = in_par.bit_rate;
     if (format->flags & AVFMT_GLOBALHEADER) e.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    r = avcodec_open2(m.encoder, codec, nullptr);
+    r = Ff()->avcodec_open2(m.encoder, codec, nullptr);
     if (r < 0) return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "encoder", r);
 
-    m.audio_out = avformat_new_stream(m.container, nullptr);
+    m.audio_out = Ff()->avformat_new_stream(m.container, nullptr);
     if (m.audio_out == nullptr) {
         return Refused(m, TAMBERLYN_E_NO_MEMORY, TAMBERLYN_FILE_NONE, "no memory");
     }
-    r = avcodec_parameters_from_context(m.audio_out->codecpar, m.encoder);
+    r = Ff()->avcodec_parameters_from_context(m.audio_out->codecpar, m.encoder);
     if (r < 0) return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "container", r);
     m.audio_out->time_base = e.time_base;
     CopyTags(&m.container->metadata, m.in->metadata);
@@ -611,12 +600,13 @@ tamberlyn_status StartMediaOutput(MediaFile& m, const NativeChar* output_path, O
         const AVStream* s = m.in->streams[i];
         // The MP4 family keeps cover art in its own tag whatever its codec list says.
         if (!(s->disposition & AV_DISPOSITION_ATTACHED_PIC) ||
-            (avformat_query_codec(format, s->codecpar->codec_id, FF_COMPLIANCE_NORMAL) == 0 &&
+            (Ff()->avformat_query_codec(format, s->codecpar->codec_id, FF_COMPLIANCE_NORMAL) == 0 &&
              !mp4_family)) {
             continue;
         }
-        AVStream* picture = avformat_new_stream(m.container, nullptr);
-        if (picture == nullptr || avcodec_parameters_copy(picture->codecpar, s->codecpar) < 0) {
+        AVStream* picture = Ff()->avformat_new_stream(m.container, nullptr);
+        if (picture == nullptr ||
+            Ff()->avcodec_parameters_copy(picture->codecpar, s->codecpar) < 0) {
             return Refused(m, TAMBERLYN_E_NO_MEMORY, TAMBERLYN_FILE_NONE, "no memory");
         }
         picture->codecpar->codec_tag = 0;
@@ -626,31 +616,31 @@ tamberlyn_status StartMediaOutput(MediaFile& m, const NativeChar* output_path, O
         pictures.emplace_back(s, picture);
     }
 
-    auto* buffer = static_cast<unsigned char*>(av_malloc(kOutputBufferBytes));
-    m.io = buffer != nullptr ? avio_alloc_context(buffer, kOutputBufferBytes, 1, &m, nullptr,
-                                                  WriteOut, out.seekable ? SeekOut : nullptr)
+    auto* buffer = static_cast<unsigned char*>(Ff()->av_malloc(kOutputBufferBytes));
+    m.io = buffer != nullptr ? Ff()->avio_alloc_context(buffer, kOutputBufferBytes, 1, &m, nullptr,
+                                                        WriteOut, out.seekable ? SeekOut : nullptr)
                              : nullptr;
     if (m.io == nullptr) {
-        av_free(buffer);
+        Ff()->av_free(buffer);
         return Refused(m, TAMBERLYN_E_NO_MEMORY, TAMBERLYN_FILE_NONE, "no memory");
     }
     m.container->pb = m.io;
     m.container->flags |= AVFMT_FLAG_CUSTOM_IO;
     // Past 4 GiB a WAV file needs 64-bit sizes.
-    if (wav && out.seekable) av_opt_set(m.container->priv_data, "rf64", "auto", 0);
-    r = avformat_write_header(m.container, nullptr);
+    if (wav && out.seekable) Ff()->av_opt_set(m.container->priv_data, "rf64", "auto", 0);
+    r = Ff()->avformat_write_header(m.container, nullptr);
     if (r < 0) {
         if (m.status != TAMBERLYN_OK) return m.status;
         return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "writing failed", r);
     }
     m.header_written = true;
     for (const auto& [from, to] : pictures) {
-        AVPacket* picture = av_packet_clone(&from->attached_pic);
+        AVPacket* picture = Ff()->av_packet_clone(&from->attached_pic);
         if (picture == nullptr) continue;
         picture->stream_index = to->index;
         picture->flags |= AV_PKT_FLAG_KEY;
-        r = av_interleaved_write_frame(m.container, picture);
-        av_packet_free(&picture);
+        r = Ff()->av_interleaved_write_frame(m.container, picture);
+        Ff()->av_packet_free(&picture);
         if (r < 0) {
             if (m.status != TAMBERLYN_OK) return m.status;
             return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "writing failed", r);
@@ -658,16 +648,16 @@ tamberlyn_status StartMediaOutput(MediaFile& m, const NativeChar* output_path, O
     }
 
     // The kept frames, converted to the encoder's format and handed over a whole frame at once.
-    r = swr_alloc_set_opts2(&m.convert, &e.ch_layout, e.sample_fmt, rate, &e.ch_layout, m.packed,
-                            rate, 0, nullptr);
-    if (r >= 0) r = swr_init(m.convert);
+    r = Ff()->swr_alloc_set_opts2(&m.convert, &e.ch_layout, e.sample_fmt, rate, &e.ch_layout,
+                                  m.packed, rate, 0, nullptr);
+    if (r >= 0) r = Ff()->swr_init(m.convert);
     if (r < 0) return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "converting", r);
     m.frame_samples = e.frame_size > 0 ? e.frame_size : kVariableFrameSamples;
     m.encoded->format = e.sample_fmt;
     m.encoded->sample_rate = rate;
     m.encoded->nb_samples = m.frame_samples;
-    av_channel_layout_copy(&m.encoded->ch_layout, &e.ch_layout);
-    r = av_frame_get_buffer(m.encoded, 0);
+    Ff()->av_channel_layout_copy(&m.encoded->ch_layout, &e.ch_layout);
+    r = Ff()->av_frame_get_buffer(m.encoded, 0);
     if (r < 0) return Failed(m, TAMBERLYN_E_NO_MEMORY, TAMBERLYN_FILE_NONE, "frame", r);
     m.staged.reserve(static_cast<std::size_t>(m.frame_samples) * m.frame_bytes);
     return TAMBERLYN_OK;
@@ -685,10 +675,10 @@ tamberlyn_status FinishMediaOutput(MediaFile& m) {
         m.staged.clear();
     }
     if (const tamberlyn_status s = Encode(m, 0)) return s;
-    int r = av_write_trailer(m.container);
+    int r = Ff()->av_write_trailer(m.container);
     m.header_written = false;
     if (r >= 0) {
-        avio_flush(m.io);
+        Ff()->avio_flush(m.io);
         r = m.io->error;
     }
     if (r < 0) {
@@ -704,22 +694,22 @@ tamberlyn_status MediaStatus(const MediaFile& media) {
 
 void CloseMedia(MediaFile* m) {
     if (m == nullptr) return;
-    swr_free(&m->convert);
-    av_frame_free(&m->encoded);
-    av_packet_free(&m->output_packet);
-    avcodec_free_context(&m->encoder);
+    Ff()->swr_free(&m->convert);
+    Ff()->av_frame_free(&m->encoded);
+    Ff()->av_packet_free(&m->output_packet);
+    Ff()->avcodec_free_context(&m->encoder);
     if (m->container != nullptr) {
-        avformat_free_context(m->container);
+        Ff()->avformat_free_context(m->container);
         m->container = nullptr;
     }
     if (m->io != nullptr) {
-        av_freep(&m->io->buffer);
-        avio_context_free(&m->io);
+        Ff()->av_freep(&m->io->buffer);
+        Ff()->avio_context_free(&m->io);
     }
-    av_frame_free(&m->decoded);
-    av_packet_free(&m->packet);
-    avcodec_free_context(&m->decoder);
-    avformat_close_input(&m->in);
+    Ff()->av_frame_free(&m->decoded);
+    Ff()->av_packet_free(&m->packet);
+    Ff()->avcodec_free_context(&m->decoder);
+    Ff()->avformat_close_input(&m->in);
     delete m;
 }
 

@@ -28,11 +28,13 @@ struct MediaAudio {
 // What a source or a sink returns when the failure is the media layer's: MediaStatus tells it.
 constexpr SystemError kMediaFailed{-0x4D454449};
 
-// Whether FFmpeg's libraries are built in.
-bool MediaBuiltIn();
+// Whether FFmpeg's libraries are built in and installed (loaded by the first call that needs
+// them).
+bool MediaAvailable();
 
-// True when `path` names a type of audio file other than WAV (by its extension) that can be
-// written here: "memo.flac", "talk.m4a".
+// True when `path` ends in the extension of an audio type other than WAV: "memo.flac",
+// "talk.M4A". Told without FFmpeg's libraries, so that such a name is refused where they are
+// missing rather than written as WAV.
 bool IsMediaOutputName(const NativeChar* path);
 
 // What `path` holds when it is audio of another type, without decoding a sample: its codec, rate,

@@ -5,29 +5,7 @@ namespace tamberlyn {
 
 struct MediaFile {};
 
-bool MediaBuiltIn() { return false; }
-
-// Named so that they are not taken for WAV files: refused, not written as WAV.
-bool IsMediaOutputName(const NativeChar* path) {
-    static const char* const kAudioExtensions[] = {"flac", "mp3", "ogg",  "oga", "opus",
-                                                   "m4a",  "mp4", "aac",  "aif", "aiff",
-                                                   "caf",  "wv",  "webm", "mka", "w64"};
-    const NativeChar* dot = nullptr;
-    for (const NativeChar* p = path; *p != 0; ++p) {
-        if (*p == '.') dot = p + 1;
-        if (*p == '/' || *p == '\\') dot = nullptr;
-    }
-    if (dot == nullptr) return false;
-    for (const char* extension : kAudioExtensions) {
-        std::size_t i = 0;
-        while (extension[i] != 0 && dot[i] != 0 &&
-               (dot[i] == extension[i] || dot[i] == extension[i] - 'a' + 'A')) {
-            ++i;
-        }
-        if (extension[i] == 0 && dot[i] == 0) return true;
-    }
-    return false;
-}
+bool MediaAvailable() { return false; }
 
 bool InspectMedia(const NativeChar*, MediaAudio&, char*, std::size_t) { return false; }
 

@@ -597,12 +597,13 @@ tamberlyn_status Shorten(const ShortenEnds& ends, const tamberlyn_shorten_option
             if (status == TAMBERLYN_E_NOT_WAV) {
                 Describe(r);
                 status = Admit(r);
-                if (status == TAMBERLYN_OK && MediaBuiltIn()) {
+                if (status == TAMBERLYN_OK && MediaAvailable()) {
                     status = Refuse(TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_INPUT,
                                     "FFmpeg here cannot read this WAV file to convert it");
                 } else if (status == TAMBERLYN_OK) {
                     status = Refuse(TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_OUTPUT,
-                                    "this build writes WAV files only: name the output .wav");
+                                    "other audio types need FFmpeg's libraries, not found here: "
+                                    "name the output .wav");
                 }
             }
             CloseWavInput(r.in);
