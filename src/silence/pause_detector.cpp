@@ -237,11 +237,14 @@ void MeasureIn(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
 
 // Every sample of `bytes` exactly zero: 0x80 in unsigned 8-bit, zero bytes elsewhere (a float's
 // negative zero counts as sound, which costs nothing).
+// Stops at the first byte that is not silence: in sound that is within the first sample, so
+// only digital silence is read whole.
 bool IsDigitalSilence(SampleFormat format, const std::uint8_t* p, std::size_t bytes) {
     const std::uint8_t zero = format == SampleFormat::kU8 ? 0x80 : 0x00;
-    std::uint8_t differs = 0;
-    for (std::size_t i = 0; i < bytes; ++i) differs |= static_cast<std::uint8_t>(p[i] ^ zero);
-    return differs == 0;
+    for (std::size_t i = 0; i < bytes; ++i) {
+        if (p[i] != zero) return false;
+    }
+    return true;
 }
 
 void MeasureFrames(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
