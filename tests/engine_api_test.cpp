@@ -277,8 +277,10 @@ TEST_F(EngineTest, DetectorFedInPiecesCutsAsShortenDoes) {
     o.pauses = &pauses;
     o.on_cut = CollectCut;
     o.cut_context = &by_shorten;
-    ASSERT_EQ(tamberlyn_shorten_file(Name("in.wav").c_str(), Name("out.wav").c_str(), &o, nullptr),
-              TAMBERLYN_OK);
+    tamberlyn_shorten_summary shortened = Summary();
+    ASSERT_EQ(
+        tamberlyn_shorten_file(Name("in.wav").c_str(), Name("out.wav").c_str(), &o, &shortened),
+        TAMBERLYN_OK);
 
     tamberlyn_detector* d = nullptr;
     ASSERT_EQ(tamberlyn_detector_create(kRate, 1, &pauses, CollectCut, &by_detector, &d),
@@ -297,6 +299,12 @@ TEST_F(EngineTest, DetectorFedInPiecesCutsAsShortenDoes) {
     tamberlyn_detector_free(d);
     EXPECT_EQ(by_detector, by_shorten);
     EXPECT_EQ(s.frames_in, samples.size());
+    // And says what shortening says of the background.
+    EXPECT_EQ(s.background_low_dbfs, shortened.background_low_dbfs);
+    EXPECT_EQ(s.background_high_dbfs, shortened.background_high_dbfs);
+    EXPECT_EQ(s.separable_share, shortened.separable_share);
+    EXPECT_EQ(s.digital_silence_share, shortened.digital_silence_share);
+    EXPECT_LT(s.background_high_dbfs, -20.0);
 }
 
 TEST_F(EngineTest, FailuresNameTheirFileAndStayOnTheirThread) {

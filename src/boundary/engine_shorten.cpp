@@ -302,16 +302,7 @@ tamberlyn_detector_finish(tamberlyn_detector* d, tamberlyn_shorten_summary* summ
     s.automatic = d->rule.automatic;
     s.data_read = d->consumed * s.frame_bytes;
     s.data_declared = s.data_read;
-    if (d->rule.automatic) {
-        const PauseDetectorStats& st = d->detector.stats;
-        s.background_low_dbfs = st.lowest_floor_db;
-        s.background_high_dbfs = st.highest_floor_db;
-        const double windows = st.windows > 0 ? static_cast<double>(st.windows) : 1.0;
-        s.separable_share =
-            st.windows > 0 ? static_cast<double>(st.separable_windows + st.zero_windows) / windows
-                           : 1.0;
-        s.digital_silence_share = static_cast<double>(st.zero_windows) / windows;
-    }
+    if (d->rule.automatic) SummariseDetector(d->detector.stats, s);
     WriteRecord(s, summary);
     return TAMBERLYN_OK;
 }

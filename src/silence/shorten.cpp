@@ -237,16 +237,7 @@ void Summarise(Run& r, const StreamCounts& counts, const PauseReport& report) {
     s.frames_out = wav.block_align > 0 ? counts.written / wav.block_align : 0;
     s.data_read = counts.read;
     s.cuts = report.cuts;
-    if (r.plan.pauses.automatic) {
-        const PauseDetectorStats& d = report.detector;
-        s.background_low_dbfs = d.lowest_floor_db;
-        s.background_high_dbfs = d.highest_floor_db;
-        const double windows = d.windows > 0 ? static_cast<double>(d.windows) : 1.0;
-        s.separable_share =
-            d.windows > 0 ? static_cast<double>(d.separable_windows + d.zero_windows) / windows
-                          : 1.0;
-        s.digital_silence_share = static_cast<double>(d.zero_windows) / windows;
-    }
+    if (r.plan.pauses.automatic) SummariseDetector(report.detector, s);
 }
 
 tamberlyn_status Write(Run& r) {
@@ -547,6 +538,15 @@ tamberlyn_status OpenEnds(Run& r, const ShortenEnds& ends) {
 }
 
 }  // namespace
+
+void SummariseDetector(const PauseDetectorStats& d, tamberlyn_shorten_summary& s) {
+    s.background_low_dbfs = d.lowest_floor_db;
+    s.background_high_dbfs = d.highest_floor_db;
+    const double windows = d.windows > 0 ? static_cast<double>(d.windows) : 1.0;
+    s.separable_share =
+        d.windows > 0 ? static_cast<double>(d.separable_windows + d.zero_windows) / windows : 1.0;
+    s.digital_silence_share = static_cast<double>(d.zero_windows) / windows;
+}
 
 std::int64_t FramesOf(double seconds, std::uint32_t rate) {
     const double frames = std::round(seconds * rate);

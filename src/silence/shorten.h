@@ -3,6 +3,7 @@
 #pragma once
 
 #include "runtime/native_file.h"
+#include "silence/pause_detector.h"
 #include "tamberlyn_engine.h"
 
 namespace tamberlyn {
@@ -18,6 +19,10 @@ struct ShortenEnds {
 // `options` are checked by the caller. `summary` is filled as far as the run got.
 tamberlyn_status Shorten(const ShortenEnds& ends, const tamberlyn_shorten_options& options,
                          tamberlyn_shorten_summary& summary);
+
+// What the detector of an automatic run found, into the summary: the background's range, and
+// the shares of the recording where pauses could be told and that were digital silence.
+void SummariseDetector(const PauseDetectorStats& stats, tamberlyn_shorten_summary& summary);
 
 // Frames for `seconds` at `rate`, within what the rules can count.
 std::int64_t FramesOf(double seconds, std::uint32_t rate);
