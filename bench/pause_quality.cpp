@@ -366,6 +366,16 @@ int main(int argc, char** argv) {
         AddNoise(t, MakeNoise(Noise::kPink, t.mix.size(), 16000, -70, random));
         return t;
     });
+    // A quiet talker in the noise of a cheap microphone: the loudest words 14 to 17 dB above it.
+    for (double db : {-53.0, -50.0}) {
+        add("quiet talker, peak -26 dBFS, white " + std::to_string(static_cast<int>(db)) + " dBFS",
+            [&, db] {
+                Take t = speech(16000, 3, 44 + static_cast<unsigned>(-db), -26.0);
+                std::mt19937 random(45 + static_cast<unsigned>(-db) + salt);
+                AddNoise(t, MakeNoise(Noise::kWhite, t.mix.size(), 16000, db, random));
+                return t;
+            });
+    }
     // Harder than the targets ask: fast talkers with short pauses, a room's reverberation,
     // buzz with harmonics far up, noise that swells and ebbs, clicks in the pauses.
     add("fast talker, short pauses, white -35 dBFS", [&] {

@@ -77,8 +77,12 @@ struct PauseDetector {
     // Floor and peak per channel: minimum and maximum over blocks of windows.
     float block_min[kPauseFloorBlocks][kMaxSilenceChannels] = {};
     float block_max[kPauseFloorBlocks][kMaxSilenceChannels] = {};
+    // The steepest rise of a window over the one 40 ms before it, as a ratio: words start in
+    // tens of milliseconds, swells of music and noise over hundreds.
+    float block_rise[kPauseFloorBlocks][kMaxSilenceChannels] = {};
     float cur_min[kMaxSilenceChannels] = {};
     float cur_max[kMaxSilenceChannels] = {};
+    float cur_rise[kMaxSilenceChannels] = {};
     int in_block = 0;
     int blocks = 0;      // completed blocks kept, up to kPauseFloorBlocks
     int next_block = 0;  // where the next completed block goes
