@@ -15,6 +15,7 @@
 
 #include "posix_process.h"
 #include "signal_builder.h"
+#include "speech_builder.h"
 #include "tamberlyn.h"
 #include "test_files.h"
 #include "wav_builder.h"
@@ -319,6 +320,34 @@ TEST_F(Cli, BytesAppendedAfterTheRiffFormFollowTheOutputAsTheyAre) {
     Bytes expected = ReadBytes(Path("a.wav"));
     expected.insert(expected.end(), tag.begin(), tag.end());
     EXPECT_EQ(ReadBytes(Path("b.wav")), expected);
+}
+
+// With auto, the summary says where pauses could be told and what was kept whole: dictation,
+// then music that never falls back to its background.
+TEST_F(Cli, AutoSaysWhatShareItCouldJudgeAndKeptTheRestWhole) {
+    Recording r = Dictation(6, 2.0);
+    const std::size_t speech = r.samples.size();
+    for (std::size_t i = 0; i < 3 * speech; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        double v = 0;
+        for (double f : {220.0, 277.2, 329.6}) v += std::sin(2 * kPi * f * t);
+        r.samples.push_back(static_cast<float>(3000.0 * v));
+    }
+    AddNoise(r.samples, -55.0, 3);
+    const Bytes frames = Frames({r.samples});
+    WriteBytes(Path("mixed.wav"), Wav(1, kRate, 16, frames));
+    WriteBytes(Path("talk.wav"),
+               Wav(1, kRate, 16, Bytes(frames.begin(), frames.begin() + 2 * speech)));
+
+    const Outcome mixed = Tamberlyn(
+        {"silence", "--threshold", "auto", NarrowPath("mixed.wav"), NarrowPath("out.wav")});
+    ASSERT_EQ(mixed.status, 0) << mixed.err;
+    EXPECT_NE(mixed.err.find("pauses told in "), std::string::npos) << mixed.err;
+    EXPECT_NE(mixed.err.find("kept whole"), std::string::npos) << mixed.err;
+    const Outcome talk = Tamberlyn(
+        {"silence", "--threshold", "auto", NarrowPath("talk.wav"), NarrowPath("out.wav")});
+    ASSERT_EQ(talk.status, 0) << talk.err;
+    EXPECT_EQ(talk.err.find("pauses told in "), std::string::npos) << talk.err;
 }
 
 TEST_F(Cli, RecordNeverDestroysAFileItDidNotCreate) {

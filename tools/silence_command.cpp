@@ -192,6 +192,15 @@ void Summarise(const Options& o, const tamberlyn_shorten_summary& s) {
                      s.background_low_dbfs, s.background_high_dbfs,
                      s.digital_silence_share > 0 ? " and digital silence" : "");
         }
+        // Where part of it had no background to tell pauses by, that part was kept whole.
+        const double told = 100.0 * s.separable_share;
+        if (s.cuts > 0 && told < 95.0) {
+            PrintErr(
+                "pauses told in %.0f%% of the recording; the other %.0f%% never stood far "
+                "enough above a steady background (music, or a continuous noise) and was "
+                "kept whole\n",
+                told, 100.0 - told);
+        }
     }
     PrintErr("%s: %.2f s -> %s: %.2f s (%.1f%% removed)\n", Shown(o.in).c_str(), before,
              Shown(o.out).c_str(), left, removed);
