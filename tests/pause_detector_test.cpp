@@ -58,6 +58,20 @@ TEST(PauseDetector, FollowsTheNoiseFloorWhenItStepsUp) {
     }
 }
 
+// The background reported is the noise's level, not the quietest moment of it.
+TEST(PauseDetector, ReportsTheBackgroundAtTheNoisesLevel) {
+    Recording r = Dictation(6, 2.0);
+    AddNoise(r.samples, -50.0, 9);
+    static tamberlyn::PauseDetector detector;
+    tamberlyn::StartPauseDetector(detector, kRate, 1);
+    const tamberlyn::RunSink sink = {[](void*, std::uint64_t, bool) {}, nullptr};
+    const auto frames = Frames({r.samples});
+    tamberlyn::FeedPauseDetector(detector, frames.data(), frames.size() / 2, sink);
+    tamberlyn::FinishPauseDetector(detector, sink);
+    EXPECT_NEAR(detector.stats.lowest_floor_db, -50.0, 0.7);
+    EXPECT_NEAR(detector.stats.highest_floor_db, -50.0, 0.7);
+}
+
 // Digital silence (a recorder's muted start, an editor's inserted gap) is a pause whatever
 // surrounds it, and does not pull the floor down: the noisy pauses after it are still pauses.
 TEST(PauseDetector, DigitalSilenceIsAlwaysAPauseAndLeavesTheFloorAlone) {

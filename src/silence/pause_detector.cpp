@@ -89,6 +89,20 @@ void FloorAndPeak(const PauseDetector& d, int c, float& floor, float& peak, floa
     }
 }
 
+// The pauses' level, once enough of them has been heard to trust it.
+// Their mean over the first second of pause, then followed over about a second.
+constexpr int kBackgroundWindows = 100;
+void FollowBackground(PauseDetector& d, float level) {
+    const int weight = std::min(d.pause_windows_seen + 1, kBackgroundWindows);
+    d.pause_level += (level - d.pause_level) / static_cast<float>(weight);
+    if (++d.pause_windows_seen < kBackgroundWindows) return;
+    if (d.pause_windows_seen == kBackgroundWindows) {
+        d.lowest_background = d.highest_background = d.pause_level;
+    }
+    d.lowest_background = std::min(d.lowest_background, d.pause_level);
+    d.highest_background = std::max(d.highest_background, d.pause_level);
+}
+
 int HoldFor(float segment_peak_db) {
     const float faint = std::max(0.0f, kFaintDb - segment_peak_db);
     return std::min(kMaxHoldWindows,
@@ -118,12 +132,16 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
     bool separable = false;
     float above = 0.0f;  // how far the loudest channel is above its floor, as a ratio
     float lowest_floor = 1.0f;
+    int quietest = 0;  // the channel of the lowest floor
     for (int c = 0; c < d.channels; ++c) {
         float floor, peak, rise;
         FloorAndPeak(d, c, floor, peak, rise);
         above = std::max(above, level[c] / floor);
         if (peak < floor * (rise >= kOnset ? kSeparableWithOnsets : kSeparable)) continue;
-        lowest_floor = std::min(lowest_floor, floor);
+        if (floor < lowest_floor) {
+            lowest_floor = floor;
+            quietest = c;
+        }
         separable = true;
     }
 
@@ -151,6 +169,7 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
         d.highest_floor = std::max(d.highest_floor, lowest_floor);
     }
     if (pause) ++d.stats.pause_windows;
+    if (pause && separable) FollowBackground(d, level[quietest]);
     sink.run(sink.context, frames, !pause);
 }
 
@@ -335,8 +354,9 @@ void FinishPauseDetector(PauseDetector& d, const RunSink& sink) {
     if (d.in_window > 0) CloseWindow(d, sink);
     while (d.pending > 0) DecideOldest(d, sink);
     if (d.stats.separable_windows > 0) {
-        d.stats.lowest_floor_db = ToDb(d.lowest_floor);
-        d.stats.highest_floor_db = ToDb(d.highest_floor);
+        const bool measured = d.pause_windows_seen >= kBackgroundWindows;
+        d.stats.lowest_floor_db = ToDb(measured ? d.lowest_background : d.lowest_floor);
+        d.stats.highest_floor_db = ToDb(measured ? d.highest_background : d.highest_floor);
     }
 }
 

@@ -37,8 +37,10 @@ struct PauseDetectorStats {
     std::uint64_t pause_windows = 0;
     std::uint64_t separable_windows = 0;  // windows where some channel had a floor to judge by
     std::uint64_t zero_windows = 0;       // digital silence, a pause whatever surrounds it
-    float lowest_floor_db = 0.0f;         // the floor's range over separable windows, in the
-    float highest_floor_db = 0.0f;        // detector's band (200 Hz and up)
+    // The background's level over the pauses (its range as it drifts), in the detector's band
+    // (200 Hz and up); the floor's range where the pauses were too short to measure it.
+    float lowest_floor_db = 0.0f;
+    float highest_floor_db = 0.0f;
 };
 
 struct PauseDetector {
@@ -95,6 +97,12 @@ struct PauseDetector {
     float segment_peak = 0.0f;  // the loudest window of the current sound, above its floor (dB)
     float lowest_floor = 1.0f;  // over separable windows, as mean squares
     float highest_floor = 1.0f;
+    // The background as the pauses show it: their level, followed over about a second of
+    // pause (the floor is the quietest moment, a decibel or two below it), and its range.
+    float pause_level = 0.0f;
+    int pause_windows_seen = 0;
+    float lowest_background = 1.0f;
+    float highest_background = 1.0f;
 
     PauseDetectorStats stats;
 };
