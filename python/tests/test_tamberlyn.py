@@ -94,6 +94,19 @@ def test_info_and_repair_return_what_the_commands_say(tmp_path):
     assert not tamberlyn.repair(unfinished).changed
 
 
+@pytest.mark.skipif(shutil.which("ffmpeg") is None, reason="needs ffmpeg to make the file")
+def test_other_audio_types_are_shortened_and_described(tmp_path):
+    wav(tmp_path / "talk.wav", noisy_speech(rate=44100), 44100)
+    memo = tmp_path / "memo.m4a"
+    subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-i", str(tmp_path / "talk.wav"),
+                    "-b:a", "64k", str(memo)], check=True)
+    found = tamberlyn.info(memo)
+    assert found.state == "other audio" and found.format == "aac" and found.rate == 44100
+    result = tamberlyn.shorten(memo, tmp_path / "short.flac", threshold="auto")
+    assert result.format == "aac" and 0 < result.seconds_out < result.seconds_in - 2
+    assert tamberlyn.info(tmp_path / "short.flac").format == "flac"
+
+
 def test_failures_are_oserrors_with_the_errno_and_the_file(tmp_path):
     missing = tmp_path / "missing.wav"
     with pytest.raises(tamberlyn.TamberlynError) as failure:
