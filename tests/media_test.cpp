@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -160,6 +161,22 @@ TEST_F(Media, AnotherExtensionConvertsWithTheSameCuts) {
     ASSERT_GT(wav.size(), 44u);
     EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
     EXPECT_NE(Probe("memo.wav", "stream=codec_name").find("pcm_f32le"), std::string::npos);
+}
+
+TEST_F(Media, AFolderOfMixedTypesIsShortenedTwoAtATime) {
+    Ffmpeg("-i " + NarrowPath("talk.wav") + " " + NarrowPath("a.flac"));
+    Ffmpeg("-i " + NarrowPath("talk.wav") + " -b:a 96k " + NarrowPath("b.mp3"));
+    Ffmpeg("-i " + NarrowPath("talk.wav") + " -b:a 96k " + NarrowPath("c.m4a"));
+    std::filesystem::create_directory(Path("short"));
+    const Run run = Tamberlyn({"silence", "--threshold", "auto", NarrowPath("a.flac"),
+                               NarrowPath("b.mp3"), NarrowPath("c.m4a"), NarrowPath("talk.wav"),
+                               "-o", NarrowPath("short"), "-j", "2"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* name : {"a.flac", "b.mp3", "c.m4a", "talk.wav"}) {
+        const std::string out = std::string("short/") + name;
+        EXPECT_EQ(Probe(out, "stream=codec_name"), Probe(name, "stream=codec_name")) << name;
+        EXPECT_LT(Seconds(out), Seconds(name) - 1.0) << name;
+    }
 }
 
 TEST_F(Media, AWavFileNeverLoadsTheCodecs) {

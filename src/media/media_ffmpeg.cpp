@@ -398,8 +398,13 @@ tamberlyn_status OpenMedia(const NativeChar* path, MediaFile*& media, MediaAudio
     if (m == nullptr) return Refuse(TAMBERLYN_E_NO_MEMORY, TAMBERLYN_FILE_NONE, "no memory");
     int r = Ff()->avformat_open_input(&m->in, path, format, nullptr);
     if (r < 0) {
+        // Recognised, but not readable: a file cut short, say.
+        const char* type = format->long_name != nullptr ? format->long_name : format->name;
+        char why[AV_ERROR_MAX_STRING_SIZE] = "";
+        Ff()->av_strerror(r, why, sizeof why);
         CloseMedia(m);
-        return TAMBERLYN_E_NOT_WAV;
+        return Refuse(TAMBERLYN_E_READ, TAMBERLYN_FILE_INPUT, "%s file that FFmpeg cannot read: %s",
+                      type, why);
     }
     r = Ff()->avformat_find_stream_info(m->in, nullptr);
     int audio_streams = 0, video_streams = 0;
