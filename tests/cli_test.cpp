@@ -179,6 +179,65 @@ TEST_F(Cli, InterruptedOrFailedRunLeavesTheExistingOutputWhole) {
     EXPECT_EQ(EntriesInDir(), 4u);  // fifo, in.wav, out.wav, stderr.txt: no temporary file
 }
 
+// RF64 and BW64 are read as WAV: the same cuts as its RIFF twin, its chunks kept, its 64-bit
+// sizes set true in its "ds64" chunk; a streamed one is repaired there.
+TEST_F(Cli, Rf64IsShortenedAndRepairedInItsOwnSizes) {
+    std::mt19937 rng(8);
+    const Bytes list = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'};
+    const Bytes riff = Wav(2, 8000, 16, RandomSignal(rng, 60000), {}, list);
+    WriteBytes(Path("riff.wav"), riff);
+    ASSERT_EQ(Tamberlyn({"silence", NarrowPath("riff.wav"), NarrowPath("riff-out.wav")}).status, 0);
+    const Bytes expected = ReadBytes(Path("riff-out.wav"));
+    for (const char* id : {"RF64", "BW64"}) {
+        WriteBytes(Path("rf.wav"), Rf64(riff, id));
+        ASSERT_EQ(Tamberlyn({"silence", NarrowPath("rf.wav"), NarrowPath("out.wav")}).status, 0)
+            << id;
+        EXPECT_EQ(ReadBytes(Path("out.wav")), Rf64(expected, id)) << id;
+    }
+
+    // Its sizes left at 0 by a writer that never came back: set from the file's length.
+    Bytes streamed = Rf64(riff);
+    std::fill(streamed.begin() + 20, streamed.begin() + 44, 0);
+    WriteBytes(Path("streamed.wav"), streamed);
+    EXPECT_EQ(Tamberlyn({"repair", NarrowPath("streamed.wav")}).status, 0);
+    EXPECT_EQ(ReadBytes(Path("streamed.wav")), Rf64(riff));
+}
+
+// A stream past 4 GiB (sparse here) whose writer left room for RF64's sizes is made RF64 in
+// place; one without that room is left as it is, with the reason.
+TEST_F(Cli, RepairMakesAStreamPastFourGibRf64WhereRoomWasLeft) {
+    Bytes head = Wav(2, 44100, 16, {});
+    const Bytes junk = {'J', 'U', 'N', 'K', 28, 0, 0, 0};
+    head.insert(head.begin() + 12, junk.begin(), junk.end());
+    head.insert(head.begin() + 20, 28, 0);
+    std::fill(head.end() - 4, head.end(), 0xFF);
+    std::fill(head.begin() + 4, head.begin() + 8, 0xFF);
+    const std::uint64_t size = 4400000000u;
+    for (const bool room : {true, false}) {
+        const Bytes h = room ? head : Wav(2, 44100, 16, {});
+        WriteBytes(Path("big.wav"), h);
+        std::filesystem::resize_file(Path("big.wav"), size);
+        const Outcome run = Tamberlyn({"repair", NarrowPath("big.wav")});
+        const Bytes now = ReadBytes(Path("big.wav"), 80);
+        if (!room) {
+            EXPECT_EQ(run.status, 1);
+            EXPECT_NE(run.err.find("no room for RF64"), std::string::npos) << run.err;
+            EXPECT_TRUE(std::equal(h.begin(), h.end(), now.begin()));
+            continue;
+        }
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(std::string(now.begin(), now.begin() + 4), "RF64");
+        EXPECT_EQ(std::string(now.begin() + 12, now.begin() + 16), "ds64");
+        const auto get64 = [&](std::size_t at) {
+            return std::uint64_t{Get32(now, at)} | std::uint64_t{Get32(now, at + 4)} << 32;
+        };
+        EXPECT_EQ(get64(20), size - 8);
+        EXPECT_EQ(get64(28), size - h.size());
+        EXPECT_EQ(get64(36), (size - h.size()) / 4);
+        EXPECT_EQ(std::filesystem::file_size(Path("big.wav")), size);
+    }
+}
+
 TEST_F(Cli, RepairFinishesAKilledRecordingAndLeavesAFinishedFileAlone) {
     Bytes killed(44, 0);
     killed.insert(killed.end(), 2 * 16000 + 123, 9);

@@ -45,6 +45,15 @@ inline Bytes ReadBytes(const fs::path& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The first `size` bytes (fewer in a shorter file).
+inline Bytes ReadBytes(const fs::path& path, std::size_t size) {
+    std::ifstream in(path, std::ios::binary);
+    Bytes bytes(size);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
 inline bool Exists(const fs::path& path) {
     std::error_code ignored;
     return fs::exists(fs::symlink_status(path, ignored));

@@ -39,6 +39,27 @@ inline Bytes Wav(unsigned channels, std::uint32_t rate, unsigned bits, const Byt
     return b;
 }
 
+// `riff` (as Wav makes it) as RF64: a "ds64" chunk of its 64-bit sizes first, the 32-bit ones
+// 0xFFFFFFFF; "BW64" for `id` makes it the broadcast form.
+inline Bytes Rf64(const Bytes& riff, const char* id = "RF64") {
+    const std::size_t data = 36;  // Wav's data chunk header
+    const std::uint64_t data_size = Get32(riff, data + 4);
+    const unsigned block = riff[32];
+    Bytes b(id, id + 4);
+    Put32(b, 0xFFFFFFFFu);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'd', 's', '6', '4'});
+    Put32(b, 28);
+    const std::uint64_t values[3] = {riff.size() + 36 - 8, data_size, data_size / block};
+    for (std::uint64_t v : values) {
+        Put32(b, static_cast<std::uint32_t>(v));
+        Put32(b, static_cast<std::uint32_t>(v >> 32));
+    }
+    Put32(b, 0);  // no table of other sizes
+    b.insert(b.end(), riff.begin() + 12, riff.end());
+    for (int k = 0; k < 4; ++k) b[data + 36 + 4 + static_cast<std::size_t>(k)] = 0xFF;
+    return b;
+}
+
 // The same as WAVE_FORMAT_EXTENSIBLE: a channel mask and the sub-format's tag (1 PCM, 3 float).
 inline Bytes ExtensibleWav(unsigned channels, std::uint32_t rate, unsigned bits, std::uint32_t mask,
                            unsigned sub_format, const Bytes& data) {

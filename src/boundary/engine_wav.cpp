@@ -1,5 +1,6 @@
 // The engine library's judgement and repair of WAV files.
 #include <cstdio>
+#include <cstring>
 
 #include "boundary/engine_records.h"
 #include "media/media_file.h"
@@ -38,6 +39,10 @@ tamberlyn_wav_info Findings(const WavInput& in) {
         return info;
     }
     DescribeWavFormat(d.wav, info.format, sizeof info.format);
+    if (d.wav.ds64_offset != 0) {
+        const std::size_t used = std::strlen(info.format);
+        std::snprintf(info.format + used, sizeof info.format - used, " in RF64");
+    }
     info.format_tag = d.wav.format_tag;
     info.rate = d.wav.sample_rate;
     info.channels = d.wav.channels;

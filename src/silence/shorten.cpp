@@ -327,7 +327,7 @@ tamberlyn_status Write(Run& r) {
         sizes = WavSizesFor(wav, counts.written, trailing);
         for (int i = 0; i < sizes.count; ++i) {
             const WavSizeField& f = sizes.fields[i];
-            if (const SystemError e = WriteOutputAt(r.out, f.offset, f.bytes, 4)) {
+            if (const SystemError e = WriteOutputAt(r.out, f.offset, f.bytes, f.width)) {
                 return Fail(TAMBERLYN_E_WRITE, r.out.role, e);
             }
         }

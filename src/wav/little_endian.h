@@ -22,12 +22,21 @@ inline std::uint32_t GetLE32(const std::uint8_t* p) {
 }
 
 // A size for a 32-bit field, saturated: 0xFFFFFFFF (what readers take as unknown) when larger.
+inline std::uint64_t GetLE64(const std::uint8_t* p) {
+    return std::uint64_t{GetLE32(p)} | std::uint64_t{GetLE32(p + 4)} << 32;
+}
+
 inline std::uint32_t Saturate32(std::uint64_t v) {
     return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
 }
 
 inline void PutLE32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+inline void PutLE64(std::uint8_t* p, std::uint64_t v) {
+    PutLE32(p, static_cast<std::uint32_t>(v));
+    PutLE32(p + 4, static_cast<std::uint32_t>(v >> 32));
 }
 
 }  // namespace tamberlyn

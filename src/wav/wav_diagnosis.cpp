@@ -89,10 +89,11 @@ bool FindAppendedTags(const WavSource& source, std::uint64_t from, std::uint64_t
 bool RepairChangesNothing(const WavDiagnosis& d, const WavSource& source, std::uint64_t file_size) {
     if (!d.repairable || d.header_bytes > 0 || d.length != file_size) return false;
     for (int i = 0; i < d.sizes.count; ++i) {
-        std::uint8_t now[4];
+        const WavSizeField& f = d.sizes.fields[i];
+        std::uint8_t now[8];
         std::size_t got = 0;
-        if (source.read_at(source.context, d.sizes.fields[i].offset, now, sizeof now, got) ||
-            got != sizeof now || std::memcmp(now, d.sizes.fields[i].bytes, sizeof now) != 0) {
+        if (source.read_at(source.context, f.offset, now, f.width, got) || got != f.width ||
+            std::memcmp(now, f.bytes, f.width) != 0) {
             return false;
         }
     }
@@ -122,7 +123,7 @@ bool IsRecorderLayout(const std::uint8_t* bytes, std::size_t size, const WavDesc
         return false;
     }
     std::uint8_t expected[WAVE_HEADER_BYTES];
-    RecorderHeader(wav.data_size, expected);
+    RecorderHeader(static_cast<std::uint32_t>(wav.data_size), expected);
     return std::memcmp(bytes, expected, WAVE_HEADER_BYTES) == 0;
 }
 
@@ -158,8 +159,11 @@ void RepairToTheEnd(WavDiagnosis& d, const WavSource& source, std::uint64_t file
         d.why = "part of a sample lies between its samples and the tags appended to them";
         return;
     }
-    if (data + chunks > kMax32 - (d.wav.data_offset - 8)) {
-        d.why = "it holds more sample data than a WAV file's 32-bit sizes can describe";
+    const bool too_big = d.wav.ds64_offset == 0 && data + chunks > kMax32 - (d.wav.data_offset - 8);
+    if (too_big && (d.placeholder || d.wav.junk_offset == 0)) {
+        d.why =
+            "it holds more sample data than a WAV file's 32-bit sizes can describe, and no room "
+            "for RF64's 64-bit ones (a \"JUNK\" chunk first) to set them in place";
         return;
     }
     d.repairable = true;
@@ -169,6 +173,9 @@ void RepairToTheEnd(WavDiagnosis& d, const WavSource& source, std::uint64_t file
         RecorderHeader(static_cast<std::uint32_t>(data), d.header,
                        static_cast<std::uint32_t>(chunks));
         d.header_bytes = WAVE_HEADER_BYTES;
+    } else if (too_big) {
+        d.to_rf64 = true;
+        d.sizes = Rf64SizesFor(d.wav, data, chunks);
     } else {
         d.sizes = WavSizesFor(d.wav, data, chunks);
     }
@@ -179,7 +186,7 @@ void RepairToTheEnd(WavDiagnosis& d, const WavSource& source, std::uint64_t file
 std::uint64_t ConsistentFormEnd(const WavSource& source, const WavDescription& wav,
                                 std::uint64_t data_end, std::uint64_t file_size,
                                 SystemError& error) {
-    const std::uint64_t form_end = 8 + std::uint64_t{wav.riff_size};
+    const std::uint64_t form_end = 8 + wav.riff_size;
     if (form_end < data_end || form_end >= file_size) return 0;
     const WavTail inside = ReadWavTail(source, data_end, form_end, error);
     return inside == WavTail::kNothing || inside == WavTail::kChunks ? form_end : 0;
@@ -225,11 +232,14 @@ WavDiagnosis DiagnoseWav(const WavSource& source, std::uint64_t file_size) {
     const WavDescription& wav = d.wav;
     d.form_end = file_size;
     const std::uint64_t held = file_size - wav.data_offset;
-    const std::uint32_t declared = wav.data_size;
-    const bool riff_fits = wav.riff_size == Saturate32(file_size - 8) ||
-                           ((file_size & 1) && wav.riff_size == Saturate32(file_size - 7));
+    const std::uint64_t declared = wav.data_size;
+    // A RIFF size says at most 4 GiB; an RF64 one says the size.
+    const auto fits = [&](std::uint64_t size) {
+        return wav.ds64_offset != 0 ? wav.riff_size == size : wav.riff_size == Saturate32(size);
+    };
+    const bool riff_fits = fits(file_size - 8) || ((file_size & 1) && fits(file_size - 7));
 
-    if (declared == kWavUnknownSize) {
+    if (declared == kWavUnknownSize || (wav.ds64_offset != 0 && declared == ~std::uint64_t{0})) {
         d.state = WavState::kUnknownLength;
         d.riff_wrong = !riff_fits;
         RepairToTheEnd(d, source, file_size);
@@ -262,7 +272,7 @@ WavDiagnosis DiagnoseWav(const WavSource& source, std::uint64_t file_size) {
         d.riff_wrong = true;
         d.repairable = true;
         d.sizes = WavSizesFor(wav, declared, file_size - wav.data_offset - declared);
-        d.sizes.count = 1;  // the RIFF size alone
+        d.sizes.count = wav.ds64_offset != 0 ? 2 : 1;  // the RIFF size alone (RF64: both)
         d.length = file_size;
         return d;
     }

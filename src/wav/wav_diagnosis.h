@@ -42,6 +42,7 @@ struct WavDiagnosis {
     // (the recorder's header, for a recording) or take the size fields of `sizes`; then the
     // file is cut to `length`, at most a lone odd byte shorter.
     bool repairable = false;
+    bool to_rf64 = false;  // the sizes pass 4 GiB: the file is made RF64 in its reserved room
     std::uint8_t header[44] = {};
     std::size_t header_bytes = 0;
     WavSizePatch sizes;

@@ -116,7 +116,7 @@ tamberlyn_status DiagnoseStreamHead(WavInput& in) {
         }
         return TAMBERLYN_OK;
     }
-    const std::uint32_t size = d.wav.data_size;
+    const std::uint64_t size = d.wav.data_size;
     d.state = size == 0 || size == kWavUnknownSize ? WavState::kUnknownLength : WavState::kFinished;
     d.data_bytes = size;
     return TAMBERLYN_OK;

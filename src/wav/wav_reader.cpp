@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::size_t kFmtBytes = 16;         // tag, channels, rate, byte rate, align, bits
 constexpr std::size_t kExtensibleBytes = 40;  // ... and cbSize, valid bits, mask, sub-format
+constexpr std::size_t kDs64Bytes = 24;        // RF64's form size, data size and frame count
 // The tail of every standard sub-format GUID; its first two bytes are the plain format tag.
 constexpr std::uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                         0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
@@ -79,11 +80,23 @@ WavHead ReadWavHead(const WavSource& source, WavDescription& out, SystemError& e
                                                                : WavHead::kNotRiff;
     }
     if (IdIs(riff, "RIFX")) return WavHead::kBigEndian;
-    if (IdIs(riff, "RF64")) return WavHead::kRf64;
-    if (!IdIs(riff, "RIFF")) return WavHead::kNotRiff;
+    const bool rf64 = IdIs(riff, "RF64") || IdIs(riff, "BW64");
+    if (!rf64 && !IdIs(riff, "RIFF")) return WavHead::kNotRiff;
     if (got < sizeof riff) return WavHead::kCutShort;
     if (!IdIs(riff + 8, "WAVE")) return WavHead::kNotWave;
     out.riff_size = GetLE32(riff + 4);
+    std::uint64_t data64 = 0;
+    if (rf64) {
+        // Its 64-bit sizes come first, in the "ds64" chunk: form, data, frames.
+        std::uint8_t ds64[8 + kDs64Bytes];
+        if (!ReadExactly(source, 12, ds64, sizeof ds64, error)) {
+            return error ? WavHead::kReadFailed : WavHead::kCutShort;
+        }
+        if (!IdIs(ds64, "ds64") || GetLE32(ds64 + 4) < kDs64Bytes) return WavHead::kRf64;
+        out.ds64_offset = 20;
+        if (out.riff_size == kWavUnknownSize) out.riff_size = GetLE64(ds64 + 8);
+        data64 = GetLE64(ds64 + 16);
+    }
 
     bool have_format = false;
     std::uint64_t at = 12;
@@ -96,8 +109,11 @@ WavHead ReadWavHead(const WavSource& source, WavDescription& out, SystemError& e
         if (IdIs(header, "data")) {
             if (!have_format) return WavHead::kNoFormat;
             out.data_offset = at + 8;
-            out.data_size = size;
+            out.data_size = rf64 && size == kWavUnknownSize ? data64 : size;
             return WavHead::kComplete;
+        }
+        if (chunks == 0 && !rf64 && IdIs(header, "JUNK") && size >= kDs64Bytes + 4) {
+            out.junk_offset = at + 8;
         }
         if (IdIs(header, "fmt ")) {
             if (size < kFmtBytes) return WavHead::kBadFormat;
@@ -111,7 +127,8 @@ WavHead ReadWavHead(const WavSource& source, WavDescription& out, SystemError& e
         } else if (IdIs(header, "fact") && size >= 4) {
             out.fact_count_offset = at + 8;
         }
-        // RIFF pads every chunk to an even length.
+        // RIFF pads every chunk to an even length. (A chunk other than the data larger than
+        // 4 GiB, whose size RF64's table would hold, is not met in WAV files.)
         at += 8 + std::uint64_t{size} + (size & 1u);
     }
     return WavHead::kNotWave;
@@ -151,7 +168,7 @@ const char* WavHeadMessage(WavHead result) {
         case WavHead::kBigEndian:
             return "a big-endian RIFX file: only little-endian RIFF/WAVE is supported";
         case WavHead::kRf64:
-            return "an RF64 file: only RIFF/WAVE with 32-bit sizes is supported";
+            return "an RF64 file without the \"ds64\" chunk that holds its sizes";
         case WavHead::kNotWave:
             return "a RIFF file, but not of form WAVE";
         case WavHead::kNoFormat:

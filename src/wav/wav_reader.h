@@ -26,7 +26,13 @@ struct WavSource {
 };
 
 struct WavDescription {
-    std::uint32_t riff_size = 0;
+    // The form's size: the RIFF header's, or for RF64 (and BW64) the "ds64" chunk's.
+    std::uint64_t riff_size = 0;
+    // RF64: where the "ds64" chunk's 64-bit RIFF size, data size and frame count lie; 0 for RIFF.
+    std::uint64_t ds64_offset = 0;
+    // RIFF: a "JUNK" chunk first, of room for RF64's sizes, as writers reserve it for a file
+    // that may pass 4 GiB: where its body lies, 0 when there is none.
+    std::uint64_t junk_offset = 0;
     // From "fmt ". For WAVE_FORMAT_EXTENSIBLE, `format_tag` is the sub-format's tag when the
     // sub-format is one of the standard ones, and kWavFormatExtensible otherwise.
     std::uint16_t format_tag = 0;
@@ -37,9 +43,10 @@ struct WavDescription {
     std::uint16_t bits_per_sample = 0;
     // A "fact" chunk before the data: where its frame count lies, 0 when there is none.
     std::uint64_t fact_count_offset = 0;
-    // The "data" chunk: where its first byte lies in the file, and its size as declared.
+    // The "data" chunk: where its first byte lies in the file, and its size as declared (for
+    // RF64, the "ds64" chunk's where the chunk's own says 0xFFFFFFFF).
     std::uint64_t data_offset = 0;
-    std::uint32_t data_size = 0;
+    std::uint64_t data_size = 0;
 };
 
 enum class WavHead {
@@ -47,7 +54,7 @@ enum class WavHead {
     kCutShort,    // the file ends before the data chunk's header
     kNotRiff,     // no "RIFF" at the start
     kBigEndian,   // "RIFX"
-    kRf64,        // "RF64": 64-bit sizes
+    kRf64,        // "RF64" or "BW64" without the "ds64" chunk that holds its sizes
     kNotWave,     // RIFF, but not of form "WAVE"
     kNoFormat,    // the data chunk comes before any "fmt " chunk
     kBadFormat,   // a "fmt " chunk too short to describe the format

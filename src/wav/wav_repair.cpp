@@ -27,10 +27,11 @@ void DescribeRepair(const WavDiagnosis& d, std::uint64_t file_size, char* text, 
     }
     if (d.header_bytes > 0) {
         std::snprintf(text, size, "the header of a recording of %.2f s%s", seconds, cut);
-    } else if (d.sizes.count == 1) {
+    } else if (d.sizes.count == (d.wav.ds64_offset != 0 ? 2 : 1)) {
         std::snprintf(text, size, "the RIFF size%s", cut);
     } else {
-        std::snprintf(text, size, "the sizes for %.2f s%s", seconds, cut);
+        std::snprintf(text, size, "the sizes for %.2f s%s%s", seconds,
+                      d.to_rf64 ? " as RF64 (past 4 GiB)" : "", cut);
     }
 }
 
@@ -39,7 +40,9 @@ SystemError ApplyRepair(FileHandle file, const WavDiagnosis& d, std::uint64_t fi
         if (const SystemError e = WriteAllAt(file, 0, d.header, d.header_bytes)) return e;
     } else {
         std::uint64_t end = 0;
-        for (int i = 0; i < d.sizes.count; ++i) end = std::max(end, d.sizes.fields[i].offset + 4);
+        for (int i = 0; i < d.sizes.count; ++i) {
+            end = std::max(end, d.sizes.fields[i].offset + d.sizes.fields[i].width);
+        }
         if (end <= kOneWrite) {
             std::vector<std::uint8_t> head(static_cast<std::size_t>(end));
             std::size_t got = 0;
@@ -49,7 +52,7 @@ SystemError ApplyRepair(FileHandle file, const WavDiagnosis& d, std::uint64_t fi
         } else {
             for (int i = 0; i < d.sizes.count; ++i) {
                 const WavSizeField& f = d.sizes.fields[i];
-                if (const SystemError e = WriteAllAt(file, f.offset, f.bytes, 4)) return e;
+                if (const SystemError e = WriteAllAt(file, f.offset, f.bytes, f.width)) return e;
             }
         }
     }

@@ -9,7 +9,15 @@ namespace {
 void Add(WavSizePatch& patch, std::uint64_t offset, std::uint32_t value) {
     WavSizeField& f = patch.fields[patch.count++];
     f.offset = offset;
+    f.width = 4;
     PutLE32(f.bytes, value);
+}
+
+void Add64(WavSizePatch& patch, std::uint64_t offset, std::uint64_t value) {
+    WavSizeField& f = patch.fields[patch.count++];
+    f.offset = offset;
+    f.width = 8;
+    PutLE64(f.bytes, value);
 }
 
 }  // namespace
@@ -18,6 +26,18 @@ WavSizePatch WavSizesFor(const WavDescription& wav, std::uint64_t data_bytes,
                          std::uint64_t after_data, bool known) {
     WavSizePatch patch;
     const std::uint64_t riff = wav.data_offset - 8 + data_bytes + after_data;
+    if (wav.ds64_offset != 0) {
+        Add(patch, 4, kWavUnknownSize);
+        Add64(patch, wav.ds64_offset, known ? riff : 0);
+        Add(patch, wav.data_offset - 4, kWavUnknownSize);
+        Add64(patch, wav.ds64_offset + 8, known ? data_bytes : 0);
+        const std::uint64_t frames = wav.block_align > 0 ? data_bytes / wav.block_align : 0;
+        Add64(patch, wav.ds64_offset + 16, known ? frames : 0);
+        if (wav.fact_count_offset != 0) {
+            Add(patch, wav.fact_count_offset, known ? Saturate32(frames) : kWavUnknownSize);
+        }
+        return patch;
+    }
     Add(patch, 4, known ? Saturate32(riff) : kWavUnknownSize);
     Add(patch, wav.data_offset - 4, known ? Saturate32(data_bytes) : kWavUnknownSize);
     if (wav.fact_count_offset != 0 && wav.block_align > 0) {
@@ -27,11 +47,23 @@ WavSizePatch WavSizesFor(const WavDescription& wav, std::uint64_t data_bytes,
     return patch;
 }
 
+WavSizePatch Rf64SizesFor(const WavDescription& wav, std::uint64_t data_bytes,
+                          std::uint64_t after_data) {
+    WavDescription rf64 = wav;
+    rf64.ds64_offset = wav.junk_offset;
+    const WavSizePatch sizes = WavSizesFor(rf64, data_bytes, after_data);
+    WavSizePatch patch;
+    Add(patch, 0, GetLE32(reinterpret_cast<const std::uint8_t*>("RF64")));
+    Add(patch, wav.junk_offset - 8, GetLE32(reinterpret_cast<const std::uint8_t*>("ds64")));
+    for (int i = 0; i < sizes.count; ++i) patch.fields[patch.count++] = sizes.fields[i];
+    return patch;
+}
+
 void ApplyWavSizes(const WavSizePatch& patch, std::uint64_t offset, std::uint8_t* bytes,
                    std::size_t size) {
     for (int i = 0; i < patch.count; ++i) {
         const WavSizeField& f = patch.fields[i];
-        for (std::uint64_t k = 0; k < 4; ++k) {
+        for (std::uint64_t k = 0; k < f.width; ++k) {
             const std::uint64_t at = f.offset + k;
             if (at >= offset && at - offset < size) bytes[at - offset] = f.bytes[k];
         }
