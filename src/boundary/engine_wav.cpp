@@ -79,14 +79,15 @@ tamberlyn_status Inspect(const NativeChar* path, WavInput& in, bool& recording) 
 }
 
 // Judges the file and gives the caller the findings (`info` may be null).
+// `other_audio`: a file that is not WAV is also looked at as audio of another type.
 tamberlyn_status Judge(const NativeChar* path, WavInput& in, bool& recording,
-                       tamberlyn_wav_info* info) {
+                       tamberlyn_wav_info* info, bool other_audio) {
     if (const tamberlyn_status s = Inspect(path, in, recording)) return s;
     tamberlyn_wav_info found = Findings(in);
     if (recording) found.state = TAMBERLYN_WAV_BEING_RECORDED;
     const WavHead head = in.diagnosis.head;
     MediaAudio audio;
-    if (found.state == TAMBERLYN_WAV_NOT_WAV && in.file_size > 0 &&
+    if (other_audio && found.state == TAMBERLYN_WAV_NOT_WAV && in.file_size > 0 &&
         (head == WavHead::kNotRiff || head == WavHead::kRf64) &&
         InspectMedia(path, audio, found.reason, sizeof found.reason)) {
         found.state = TAMBERLYN_WAV_OTHER_AUDIO;
@@ -114,7 +115,7 @@ tamberlyn_wav_inspect(const tamberlyn_path_char* path, tamberlyn_wav_info* info)
         if (path == nullptr || info == nullptr) return BadArgument("no file name given");
         WavInput in;
         bool recording = false;
-        return Judge(path, in, recording, info);
+        return Judge(path, in, recording, info, true);
     });
 }
 
@@ -125,7 +126,8 @@ tamberlyn_wav_repair(const tamberlyn_path_char* path, tamberlyn_wav_info* info) 
         // Judged before anything is opened for writing: nothing to repair needs no permission.
         WavInput in;
         bool recording = false;
-        if (const tamberlyn_status s = Judge(path, in, recording, info)) return s;
+        // Only WAV is repaired: another type need not be looked into.
+        if (const tamberlyn_status s = Judge(path, in, recording, info, false)) return s;
         if (recording) {
             return Refuse(TAMBERLYN_E_BUSY, TAMBERLYN_FILE_INPUT,
                           "is being recorded by another process; left as it is");
