@@ -103,6 +103,13 @@ void FollowBackground(PauseDetector& d, float level) {
     d.highest_background = std::max(d.highest_background, d.pause_level);
 }
 
+// Where the loudest sound stands less than twice kEnterDb above the floor (a quiet talker), a
+// window is sound from half of that height on, but never below kLeaveDb.
+float EnterFor(float spread) {
+    if (spread >= kEnter * kEnter) return kEnter;
+    return std::max(kLeave, std::sqrt(spread));
+}
+
 int HoldFor(float segment_peak_db) {
     const float faint = std::max(0.0f, kFaintDb - segment_peak_db);
     return std::min(kMaxHoldWindows,
@@ -130,13 +137,15 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
     }
 
     bool separable = false;
-    float above = 0.0f;  // how far the loudest channel is above its floor, as a ratio
+    float spread = 1.0f;  // how far the loudest channel's peak stands above its floor
+    float above = 0.0f;   // how far the loudest channel is above its floor, as a ratio
     float lowest_floor = 1.0f;
     int quietest = 0;  // the channel of the lowest floor
     for (int c = 0; c < d.channels; ++c) {
         float floor, peak, rise;
         FloorAndPeak(d, c, floor, peak, rise);
         above = std::max(above, level[c] / floor);
+        spread = std::max(spread, peak / floor);
         if (peak < floor * (rise >= kOnset ? kSeparableWithOnsets : kSeparable)) continue;
         if (floor < lowest_floor) {
             lowest_floor = floor;
@@ -152,7 +161,7 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
         } else if (--d.hang <= 0) {
             d.sound = false;
         }
-    } else if (above > (d.since_sound < kGraceWindows ? kLeave : kEnter)) {
+    } else if (above > (d.since_sound < kGraceWindows ? kLeave : EnterFor(spread))) {
         const float above_db = ToDb(above);
         d.segment_peak =
             d.since_sound < kGraceWindows ? std::max(d.segment_peak, above_db) : above_db;
