@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (int i = 0; i < d.sizes.count; ++i) {
         const tamberlyn::WavSizeField& f = d.sizes.fields[i];
-        Check(f.offset + 4 <= d.wav.data_offset);
-        std::memcpy(mended.data() + f.offset, f.bytes, 4);
+        Check(f.offset + f.width <= d.wav.data_offset);
+        std::memcpy(mended.data() + f.offset, f.bytes, f.width);
     }
     mended.resize(static_cast<std::size_t>(d.length));
     const tamberlyn::WavBytes after = {mended.data(), mended.size()};
