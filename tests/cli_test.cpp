@@ -194,6 +194,15 @@ TEST_F(Cli, Rf64IsShortenedAndRepairedInItsOwnSizes) {
             << id;
         EXPECT_EQ(ReadBytes(Path("out.wav")), Rf64(expected, id)) << id;
     }
+    // Through pipes both ways: the same samples, the sizes unknown, the chunk after them left out
+    // (a reader of a stream of unknown length takes all that follows as samples).
+    const std::string command = "cat " + NarrowPath("rf.wav") + " | " + TAMBERLYN_CLI +
+                                " silence - - 2>/dev/null | cat > " + NarrowPath("piped.wav");
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    Bytes unknown = Rf64(expected, "BW64");
+    std::fill(unknown.begin() + 20, unknown.begin() + 44, 0);
+    unknown.resize(unknown.size() - list.size());
+    EXPECT_EQ(ReadBytes(Path("piped.wav")), unknown);
 
     // Its sizes left at 0 by a writer that never came back: set from the file's length.
     Bytes streamed = Rf64(riff);

@@ -1,5 +1,7 @@
 #include "runtime/native_path.h"
 
+#include "media/media_file.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -48,6 +50,24 @@ TEST(NarrowPath, AcceptsUpToTheLimitAndRefusesOneByteMore) {
     // 1366 three-byte characters need 4098 bytes.
     Convert(std::u16string(1366, u'\u20AC'), false);
     EXPECT_EQ(Convert(std::u16string(1365, u'\u20AC') + u"a").size(), 4096u);
+}
+
+// An output named as another audio type goes through the codecs, or is refused where they are
+// missing: never written as WAV under that name.
+TEST(NativePath, AnAudioExtensionIsToldInEitherCaseAndOnlyAtTheEnd) {
+#if defined(_WIN32)
+#define TAMBERLYN_NAME(s) L##s
+#else
+#define TAMBERLYN_NAME(s) s
+#endif
+    EXPECT_TRUE(tamberlyn::IsMediaOutputName(TAMBERLYN_NAME("memo.flac")));
+    EXPECT_TRUE(tamberlyn::IsMediaOutputName(TAMBERLYN_NAME("/a/b/Talk.M4A")));
+    EXPECT_FALSE(tamberlyn::IsMediaOutputName(TAMBERLYN_NAME("memo.wav")));
+    EXPECT_FALSE(tamberlyn::IsMediaOutputName(TAMBERLYN_NAME("memo.flac.wav")));
+    EXPECT_FALSE(tamberlyn::IsMediaOutputName(TAMBERLYN_NAME("takes.mp3/out")));
+    EXPECT_FALSE(tamberlyn::IsMediaOutputName(TAMBERLYN_NAME("memo.flacx")));
+    EXPECT_FALSE(tamberlyn::IsMediaOutputName(TAMBERLYN_NAME("flac")));
+#undef TAMBERLYN_NAME
 }
 
 }  // namespace

@@ -176,6 +176,21 @@ TEST(PauseDetector, FindsThePausesOfAQuietTalkerFewDecibelsAboveTheNoise) {
     }
 }
 
+// A quiet talker's soft word, alone between pauses, counts as sound though it stands less than
+// 10 dB above the noise: where the loudest words stand under 20 dB, sound starts lower.
+TEST(PauseDetector, KeepsAQuietTalkersSoftWordBetweenPauses) {
+    Recording r = Dictation(4, 2.0, -30.0);
+    const double soft_at = Seconds(r) + 0.8;
+    AddSilence(r.samples, 0.8);
+    AddSyllable(r.samples, 0.25, -34.0);
+    AddSilence(r.samples, 0.8);
+    const Recording more = Dictation(4, 2.0, -30.0);
+    r.samples.insert(r.samples.end(), more.samples.begin(), more.samples.end());
+    AddNoise(r.samples, -54.0, 23);
+    const auto labels = Labels(Frames({r.samples}), 1);
+    EXPECT_EQ(PauseShare(labels, soft_at + 0.08, soft_at + 0.17), 0.0);
+}
+
 TEST(PauseDetector, FindsNoPauseInAChordWithTremolo) {
     std::vector<float> chord;
     for (std::size_t i = 0; i < 30 * kRate; ++i) {

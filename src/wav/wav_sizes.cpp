@@ -28,11 +28,13 @@ WavSizePatch WavSizesFor(const WavDescription& wav, std::uint64_t data_bytes,
     const std::uint64_t riff = wav.data_offset - 8 + data_bytes + after_data;
     if (wav.ds64_offset != 0) {
         Add(patch, 4, kWavUnknownSize);
-        Add64(patch, wav.ds64_offset, known ? riff : 0);
+        // Unknown: 0, which FFmpeg reads as "to the end" (it refuses all ones).
+        constexpr std::uint64_t kUnknown64 = 0;
+        Add64(patch, wav.ds64_offset, known ? riff : kUnknown64);
         Add(patch, wav.data_offset - 4, kWavUnknownSize);
-        Add64(patch, wav.ds64_offset + 8, known ? data_bytes : 0);
+        Add64(patch, wav.ds64_offset + 8, known ? data_bytes : kUnknown64);
         const std::uint64_t frames = wav.block_align > 0 ? data_bytes / wav.block_align : 0;
-        Add64(patch, wav.ds64_offset + 16, known ? frames : 0);
+        Add64(patch, wav.ds64_offset + 16, known ? frames : kUnknown64);
         if (wav.fact_count_offset != 0) {
             Add(patch, wav.fact_count_offset, known ? Saturate32(frames) : kWavUnknownSize);
         }

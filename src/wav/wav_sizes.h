@@ -24,8 +24,8 @@ struct WavSizePatch {
 // The fields that make `wav`'s head describe `data_bytes` of samples followed by `after_data`
 // bytes (the data chunk's pad byte, when the data is odd, and the chunks after it). With
 // `known` false, or sizes that 32 bits cannot hold, they are 0xFFFFFFFF, as streaming writers
-// leave them. An RF64 file's 64-bit sizes are set in its "ds64" chunk (0 when not known), its
-// 32-bit ones to 0xFFFFFFFF, which sends readers there.
+// leave them. An RF64 file's 64-bit sizes are set in its "ds64" chunk (0 when not known, as
+// FFmpeg writes and reads a stream), its 32-bit ones to 0xFFFFFFFF, which sends readers there.
 WavSizePatch WavSizesFor(const WavDescription& wav, std::uint64_t data_bytes,
                          std::uint64_t after_data, bool known = true);
 
