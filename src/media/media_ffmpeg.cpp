@@ -291,8 +291,20 @@ AVSampleFormat EncoderFormat(const AVCodec& codec, AVSampleFormat packed) {
     for (const AVSampleFormat* f = codec.sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f) {
         if (*f == packed || *f == planar) return *f;
     }
-    // Integers keep their depth in the deepest integer format offered; floats go to float.
-    AVSampleFormat best = codec.sample_fmts[0];
+    // Integers go to the narrowest integer format that holds them; otherwise the deepest.
+    const auto is_float = [](AVSampleFormat f) {
+        const AVSampleFormat packed_f = Ff()->av_get_packed_sample_fmt(f);
+        return packed_f == AV_SAMPLE_FMT_FLT || packed_f == AV_SAMPLE_FMT_DBL;
+    };
+    const int need = Ff()->av_get_bytes_per_sample(packed);
+    AVSampleFormat best = AV_SAMPLE_FMT_NONE;
+    for (const AVSampleFormat* f = codec.sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f) {
+        const int bytes = Ff()->av_get_bytes_per_sample(*f);
+        if (is_float(packed) || is_float(*f) || bytes < need) continue;
+        if (best == AV_SAMPLE_FMT_NONE || bytes < Ff()->av_get_bytes_per_sample(best)) best = *f;
+    }
+    if (best != AV_SAMPLE_FMT_NONE) return best;
+    best = codec.sample_fmts[0];
     for (const AVSampleFormat* f = codec.sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f) {
         if (Ff()->av_get_bytes_per_sample(*f) > Ff()->av_get_bytes_per_sample(best)) best = *f;
     }
