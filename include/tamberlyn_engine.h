@@ -357,7 +357,9 @@ tamberlyn_wav_inspect(const tamberlyn_path_char* path, tamberlyn_wav_info* info)
    lone trailing odd byte is cut. `info` gets the judgement made before (may be null). A file
    with nothing to repair gives TAMBERLYN_OK and is not opened for writing; one that cannot be
    repaired gives TAMBERLYN_E_NOT_WAV or TAMBERLYN_E_UNDECIDABLE, and one still being recorded
-   TAMBERLYN_E_BUSY, and is left as it is. */
+   TAMBERLYN_E_BUSY, and is left as it is. Samples past 4 GiB make the file RF64: in place where
+   a "JUNK" chunk first leaves room for its 64-bit sizes, otherwise as a copy written beside it
+   and renamed over it when whole (TAMBERLYN_E_WRITE, the file as it was, when it cannot be). */
 TAMBERLYN_ENGINE_API tamberlyn_status TAMBERLYN_CALL
 tamberlyn_wav_repair(const tamberlyn_path_char* path, tamberlyn_wav_info* info);
 

@@ -212,9 +212,10 @@ TEST_F(Cli, Rf64IsShortenedAndRepairedInItsOwnSizes) {
     EXPECT_EQ(ReadBytes(Path("streamed.wav")), Rf64(riff));
 }
 
-// A stream past 4 GiB (sparse here) whose writer left room for RF64's sizes is made RF64 in
-// place; one without that room is left as it is, with the reason.
-TEST_F(Cli, RepairMakesAStreamPastFourGibRf64WhereRoomWasLeft) {
+// A stream past 4 GiB (sparse here) is made RF64: in place where its writer left room for the
+// 64-bit sizes (a JUNK chunk first), otherwise as a copy beside it, renamed over it, with every
+// byte after the head 36 bytes on and its holes kept.
+TEST_F(Cli, RepairMakesAStreamPastFourGibRf64) {
     Bytes head = Wav(2, 44100, 16, {});
     const Bytes junk = {'J', 'U', 'N', 'K', 28, 0, 0, 0};
     head.insert(head.begin() + 12, junk.begin(), junk.end());
@@ -222,28 +223,36 @@ TEST_F(Cli, RepairMakesAStreamPastFourGibRf64WhereRoomWasLeft) {
     std::fill(head.end() - 4, head.end(), 0xFF);
     std::fill(head.begin() + 4, head.begin() + 8, 0xFF);
     const std::uint64_t size = 4400000000u;
+    const Bytes last = {9, 8, 7, 6};
     for (const bool room : {true, false}) {
         const Bytes h = room ? head : Wav(2, 44100, 16, {});
         WriteBytes(Path("big.wav"), h);
-        std::filesystem::resize_file(Path("big.wav"), size);
-        const Outcome run = Tamberlyn({"repair", NarrowPath("big.wav")});
-        const Bytes now = ReadBytes(Path("big.wav"), 80);
-        if (!room) {
-            EXPECT_EQ(run.status, 1);
-            EXPECT_NE(run.err.find("no room for RF64"), std::string::npos) << run.err;
-            EXPECT_TRUE(std::equal(h.begin(), h.end(), now.begin()));
-            continue;
+        std::filesystem::resize_file(Path("big.wav"), size - last.size());
+        {
+            std::ofstream end(Path("big.wav"), std::ios::binary | std::ios::app);
+            end.write(reinterpret_cast<const char*>(last.data()), 4);
         }
+        const Outcome run = Tamberlyn({"repair", NarrowPath("big.wav")});
         ASSERT_EQ(run.status, 0) << run.err;
+        const std::uint64_t grown = room ? 0 : 36;
+        const Bytes now = ReadBytes(Path("big.wav"), 128);
         EXPECT_EQ(std::string(now.begin(), now.begin() + 4), "RF64");
         EXPECT_EQ(std::string(now.begin() + 12, now.begin() + 16), "ds64");
         const auto get64 = [&](std::size_t at) {
             return std::uint64_t{Get32(now, at)} | std::uint64_t{Get32(now, at + 4)} << 32;
         };
-        EXPECT_EQ(get64(20), size - 8);
+        EXPECT_EQ(get64(20), size + grown - 8);
         EXPECT_EQ(get64(28), size - h.size());
         EXPECT_EQ(get64(36), (size - h.size()) / 4);
-        EXPECT_EQ(std::filesystem::file_size(Path("big.wav")), size);
+        EXPECT_TRUE(
+            std::equal(h.begin() + 12 + (room ? 36 : 0), h.end() - 4, now.begin() + 12 + 36));
+        EXPECT_EQ(std::filesystem::file_size(Path("big.wav")), size + grown);
+        std::ifstream file(Path("big.wav"), std::ios::binary);
+        file.seekg(static_cast<std::streamoff>(size + grown - 4));
+        Bytes end(4);
+        file.read(reinterpret_cast<char*>(end.data()), 4);
+        EXPECT_EQ(end, last);
+        EXPECT_EQ(EntriesInDir(), 2u);  // big.wav and stderr.txt: no copy left behind
     }
 }
 

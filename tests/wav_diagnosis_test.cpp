@@ -165,7 +165,7 @@ TEST(WavDiagnosis, SizesThatDisagreeAreNamed) {
     EXPECT_EQ(Diagnose(Bytes{'M', 'T', 'h', 'd'}).state, WavState::kNotWav);
 }
 
-TEST(WavDiagnosis, DataBeyondWhatThirtyTwoBitsDescribeIsNotRepaired) {
+TEST(WavDiagnosis, DataBeyondWhatThirtyTwoBitsDescribeIsRepairedAsAnRf64Copy) {
     // A header that says "unknown", then 5 GiB of samples the source makes up.
     struct Huge {
         Bytes head;
@@ -179,8 +179,19 @@ TEST(WavDiagnosis, DataBeyondWhatThirtyTwoBitsDescribeIsNotRepaired) {
     };
     const auto d = tamberlyn::DiagnoseWav({read_at, &file}, 44 + (5ull << 30));
     EXPECT_EQ(d.state, WavState::kUnknownLength);
-    EXPECT_FALSE(d.repairable);
     EXPECT_EQ(d.data_bytes, 5ull << 30);
+    // No room for RF64's sizes in it: a copy, its data size where the copy's "ds64" puts it.
+    EXPECT_TRUE(d.repairable && d.rewrite && d.to_rf64);
+    bool data_size_set = false;
+    for (int i = 0; i < d.sizes.count; ++i) {
+        const tamberlyn::WavSizeField& f = d.sizes.fields[i];
+        if (f.offset == 20 + 8 && f.width == 8) {
+            std::uint64_t v = 0;
+            for (int k = 7; k >= 0; --k) v = v << 8 | f.bytes[k];
+            data_size_set = v == 5ull << 30;
+        }
+    }
+    EXPECT_TRUE(data_size_set);
 }
 
 }  // namespace

@@ -79,6 +79,29 @@ tamberlyn_status Inspect(const NativeChar* path, WavInput& in, bool& recording) 
 }
 
 // Judges the file and gives the caller the findings (`info` may be null).
+// A file past 4 GiB with no room for RF64's sizes: copied as RF64 beside itself, renamed over it
+// when whole; a failure leaves it as it was.
+tamberlyn_status RewriteAsRf64(const NativeChar* path, FileHandle file, const WavDiagnosis& d,
+                               const WavInput& in) {
+    Output out;
+    if (const tamberlyn_status s = OpenOutputFile(path, TAMBERLYN_FILE_INPUT, out)) return s;
+    SystemError e = WriteRf64Copy(file, d, out);
+    FileInfo now;
+    if (!e) e = InfoOf(file, now);
+    if (!e && now.size != in.file_size) {
+        AbandonOutput(out);
+        return Refuse(TAMBERLYN_E_CHANGED, TAMBERLYN_FILE_INPUT,
+                      "changed while it was read; left as it is");
+    }
+    if (e) {
+        AbandonOutput(out);
+        return FailWith(TAMBERLYN_E_WRITE, TAMBERLYN_FILE_INPUT, e,
+                        "; left as it is: making it RF64 writes a copy of %.1f GB beside it",
+                        static_cast<double>(d.length + kRf64HeadGrowth) / 1e9);
+    }
+    return CommitOutput(out);
+}
+
 // `other_audio`: a file that is not WAV is also looked at as audio of another type.
 tamberlyn_status Judge(const NativeChar* path, WavInput& in, bool& recording,
                        tamberlyn_wav_info* info, bool other_audio) {
@@ -151,6 +174,11 @@ tamberlyn_wav_repair(const tamberlyn_path_char* path, tamberlyn_wav_info* info) 
             CloseFile(handle);
             return Refuse(TAMBERLYN_E_CHANGED, TAMBERLYN_FILE_INPUT,
                           "changed while it was read; left as it is");
+        }
+        if (!e && d.rewrite) {
+            const tamberlyn_status s = RewriteAsRf64(path, handle, d, in);
+            CloseFile(handle);
+            return s;
         }
         if (!e) e = ApplyRepair(handle, d, in.file_size);
         const SystemError closed = CloseFile(handle);

@@ -61,6 +61,9 @@ SystemError ReadFullAt(FileHandle file, std::uint64_t offset, void* data, std::s
 SystemError WriteAll(FileHandle file, const void* data, std::size_t size);
 SystemError WriteAllAt(FileHandle file, std::uint64_t offset, const void* data, std::size_t size);
 SystemError SeekFile(FileHandle file, std::uint64_t offset);
+// Where the next data at or after `offset` lies: past a hole of a sparse file, or the file's end
+// when only a hole follows. `offset` itself where the system does not say.
+std::uint64_t NextDataAt(FileHandle file, std::uint64_t offset);
 SystemError TruncateFile(FileHandle file, std::uint64_t size);
 SystemError SyncFile(FileHandle file);
 SystemError CloseFile(FileHandle file);

@@ -362,4 +362,18 @@ CreateResult CreateFileForWriting(const char16_t* path, FileHandle input, bool r
     return CreateResult::kCreated;
 }
 
+std::uint64_t NextDataAt(FileHandle file, std::uint64_t offset) {
+#if defined(SEEK_DATA)
+    const off_t data = ::lseek(Fd(file), static_cast<off_t>(offset), SEEK_DATA);
+    if (data >= 0) return static_cast<std::uint64_t>(data);
+    if (errno == ENXIO) {  // a hole to the end
+        struct stat st;
+        if (::fstat(Fd(file), &st) == 0) return static_cast<std::uint64_t>(st.st_size);
+    }
+#else
+    (void)file;
+#endif
+    return offset;
+}
+
 }  // namespace tamberlyn

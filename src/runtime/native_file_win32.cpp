@@ -382,4 +382,6 @@ CreateResult CreateFileForWriting(const char16_t* path, FileHandle input, bool r
     return CreateResult::kCreated;
 }
 
+std::uint64_t NextDataAt(FileHandle, std::uint64_t offset) { return offset; }
+
 }  // namespace tamberlyn

@@ -87,7 +87,7 @@ bool FindAppendedTags(const WavSource& source, std::uint64_t from, std::uint64_t
 // A repair that would write what the file already holds: sizes that describe it, the bytes after
 // its form being tags.
 bool RepairChangesNothing(const WavDiagnosis& d, const WavSource& source, std::uint64_t file_size) {
-    if (!d.repairable || d.header_bytes > 0 || d.length != file_size) return false;
+    if (!d.repairable || d.rewrite || d.header_bytes > 0 || d.length != file_size) return false;
     for (int i = 0; i < d.sizes.count; ++i) {
         const WavSizeField& f = d.sizes.fields[i];
         std::uint8_t now[8];
@@ -160,10 +160,8 @@ void RepairToTheEnd(WavDiagnosis& d, const WavSource& source, std::uint64_t file
         return;
     }
     const bool too_big = d.wav.ds64_offset == 0 && data + chunks > kMax32 - (d.wav.data_offset - 8);
-    if (too_big && (d.placeholder || d.wav.junk_offset == 0)) {
-        d.why =
-            "it holds more sample data than a WAV file's 32-bit sizes can describe, and no room "
-            "for RF64's 64-bit ones (a \"JUNK\" chunk first) to set them in place";
+    if (too_big && d.placeholder) {
+        d.why = "it holds more sample data than a recording's 32-bit sizes can describe";
         return;
     }
     d.repairable = true;
@@ -173,9 +171,17 @@ void RepairToTheEnd(WavDiagnosis& d, const WavSource& source, std::uint64_t file
         RecorderHeader(static_cast<std::uint32_t>(data), d.header,
                        static_cast<std::uint32_t>(chunks));
         d.header_bytes = WAVE_HEADER_BYTES;
-    } else if (too_big) {
+    } else if (too_big && d.wav.junk_offset != 0) {
         d.to_rf64 = true;
         d.sizes = Rf64SizesFor(d.wav, data, chunks);
+    } else if (too_big) {
+        // No room: the sizes of the copy with a "ds64" chunk first.
+        d.to_rf64 = d.rewrite = true;
+        WavDescription copy = d.wav;
+        copy.ds64_offset = 20;
+        copy.data_offset += kRf64HeadGrowth;
+        if (copy.fact_count_offset != 0) copy.fact_count_offset += kRf64HeadGrowth;
+        d.sizes = WavSizesFor(copy, data, chunks);
     } else {
         d.sizes = WavSizesFor(d.wav, data, chunks);
     }

@@ -24,6 +24,9 @@ enum class WavState {
     kNotWav,               // no WAV head could be read: `head` says why
 };
 
+// What an RF64 copy of a RIFF file adds after "WAVE": the "ds64" chunk.
+constexpr std::uint64_t kRf64HeadGrowth = 36;
+
 struct WavDiagnosis {
     WavState state = WavState::kNotWav;
     WavHead head = WavHead::kNotRiff;
@@ -42,7 +45,11 @@ struct WavDiagnosis {
     // (the recorder's header, for a recording) or take the size fields of `sizes`; then the
     // file is cut to `length`, at most a lone odd byte shorter.
     bool repairable = false;
-    bool to_rf64 = false;  // the sizes pass 4 GiB: the file is made RF64 in its reserved room
+    bool to_rf64 = false;  // the sizes pass 4 GiB: the file is made RF64
+    // With no room reserved for RF64's sizes: the file is written again beside itself, a
+    // "ds64" chunk of kRf64HeadGrowth bytes after its form's head, `sizes` lying where they
+    // fall in that copy, and renamed over it.
+    bool rewrite = false;
     std::uint8_t header[44] = {};
     std::size_t header_bytes = 0;
     WavSizePatch sizes;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "wav/wav_input.h"
@@ -31,7 +32,10 @@ void DescribeRepair(const WavDiagnosis& d, std::uint64_t file_size, char* text, 
         std::snprintf(text, size, "the RIFF size%s", cut);
     } else {
         std::snprintf(text, size, "the sizes for %.2f s%s%s", seconds,
-                      d.to_rf64 ? " as RF64 (past 4 GiB)" : "", cut);
+                      d.rewrite   ? " as RF64 (past 4 GiB), in a copy beside it renamed over it"
+                      : d.to_rf64 ? " as RF64 (past 4 GiB)"
+                                  : "",
+                      cut);
     }
 }
 
@@ -60,6 +64,49 @@ SystemError ApplyRepair(FileHandle file, const WavDiagnosis& d, std::uint64_t fi
         if (const SystemError e = TruncateFile(file, d.length)) return e;
     }
     return SyncFile(file);
+}
+
+SystemError WriteRf64Copy(FileHandle file, const WavDiagnosis& d, Output& out) {
+    // The form's head, and the "ds64" chunk whose sizes the patch sets.
+    std::uint8_t head[12 + kRf64HeadGrowth] = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W',
+                                               'A', 'V', 'E', 'd', 's',  '6',  '4',  28};
+    if (const SystemError e = WriteOutputAt(out, 0, head, sizeof head)) return e;
+    // The rest as it is, each piece 36 bytes on; a piece of zeros is skipped, a hole.
+    constexpr std::size_t kPiece = 1u << 20;
+    std::vector<std::uint8_t> piece(kPiece);
+    static const std::uint8_t kZeros[kPiece] = {};
+    bool ends_in_hole = false;
+    for (std::uint64_t at = 12; at < d.length;) {
+        // A hole is not read: only where data lies.
+        const std::uint64_t data = std::min(NextDataAt(file, at), d.length);
+        if (data > at + kPiece) {
+            at = data;
+            ends_in_hole = true;
+            continue;
+        }
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, d.length - at));
+        std::size_t got = 0;
+        if (const SystemError e = ReadFullAt(file, at, piece.data(), want, got)) return e;
+        if (got < want) return {};  // the file shrank: the caller finds it changed
+        const std::uint64_t to = at + kRf64HeadGrowth;
+        ApplyWavSizes(d.sizes, to, piece.data(), got);
+        ends_in_hole = std::memcmp(piece.data(), kZeros, got) == 0 && to > sizeof head;
+        if (!ends_in_hole) {
+            if (const SystemError e = WriteOutputAt(out, to, piece.data(), got)) return e;
+        }
+        at += got;
+    }
+    // The size fields lie in the head and the chunks before the samples: set, whatever was
+    // skipped. A hole at the end still needs the file's last byte.
+    for (int i = 0; i < d.sizes.count; ++i) {
+        const WavSizeField& f = d.sizes.fields[i];
+        if (const SystemError e = WriteOutputAt(out, f.offset, f.bytes, f.width)) return e;
+    }
+    if (ends_in_hole) {
+        const std::uint8_t zero = 0;
+        return WriteOutputAt(out, d.length + kRf64HeadGrowth - 1, &zero, 1);
+    }
+    return {};
 }
 
 }  // namespace tamberlyn
