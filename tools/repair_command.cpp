@@ -14,7 +14,8 @@ constexpr char kRepairUsage[] =
     "Makes an unfinished recording, or a PCM or float WAV file whose sizes disagree with its\n"
     "length, readable in place: its sizes (or a recording's whole header) are set for every\n"
     "sample it holds; no sample is cut. A file that needs nothing is left as it is, and so is\n"
-    "one whose state cannot be told.\n"
+    "one whose state cannot be told. Past 4 GiB it becomes RF64: in place where its writer left\n"
+    "room (a JUNK chunk first), otherwise as a copy beside it renamed over it when whole.\n"
     "\n"
     "  --dry-run   say what would change, change nothing\n";
 

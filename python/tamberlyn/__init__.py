@@ -157,8 +157,12 @@ def _cut_collector(spans: List[Tuple[int, int]]):
 def shorten(src: PathArg, dst: PathArg, threshold: Threshold = "auto",
             keep: Optional[float] = None, pad: Optional[float] = None,
             labels: Optional[PathArg] = None) -> ShortenResult:
-    """Copies the WAV file ``src`` (16-bit PCM, any rate, 1 to 8 channels) to ``dst``,
-    shortening every pause.
+    """Copies the audio file ``src`` to ``dst``, shortening every pause.
+
+    ``src`` is a WAV file (PCM of 8 to 32 bits or float, RIFF or RF64, any rate, 1 to 8
+    channels) or, where FFmpeg's libraries are installed, any audio they decode (FLAC, MP3, Ogg,
+    Opus, M4A...), written back with its codec, bitrate, tags and cover art. A ``dst`` named
+    with another audio extension (``.flac``, ``.wav``...) converts to that type.
 
     ``threshold`` is ``"auto"`` (pauses told from sound by the recording's own background
     noise), a magnitude 1..32768 (a frame is quiet when every channel is below it), or decibels
