@@ -240,6 +240,18 @@ void Summarise(Run& r, const StreamCounts& counts, const PauseReport& report) {
     if (r.plan.pauses.automatic) SummariseDetector(report.detector, s);
 }
 
+// Puts the output, and the label track with it, in place.
+tamberlyn_status CommitAll(Run& r) {
+    if (r.cuts.labels) {
+        if (const tamberlyn_status s = FlushLabels(r.cuts)) return s;
+    }
+    if (const tamberlyn_status s = CommitOutput(r.out)) return s;
+    if (r.cuts.labels) {
+        if (const tamberlyn_status s = CommitOutput(r.cuts.out)) return s;
+    }
+    return TAMBERLYN_OK;
+}
+
 tamberlyn_status Write(Run& r) {
     const WavDescription& wav = r.in.diagnosis.wav;
     const Extent& extent = r.extent;
@@ -332,14 +344,7 @@ tamberlyn_status Write(Run& r) {
             }
         }
     }
-    if (r.cuts.labels) {
-        if (const tamberlyn_status s = FlushLabels(r.cuts)) return s;
-    }
-    if (const tamberlyn_status s = CommitOutput(r.out)) return s;
-    if (r.cuts.labels) {
-        if (const tamberlyn_status s = CommitOutput(r.cuts.out)) return s;
-    }
-    return TAMBERLYN_OK;
+    return CommitAll(r);
 }
 
 // Another type of file: decoded, cut, encoded again. Its samples go through the same passes.
@@ -355,14 +360,7 @@ tamberlyn_status WriteMedia(Run& r, const NativeChar* output_path) {
         return Refuse(TAMBERLYN_E_NO_MEMORY, TAMBERLYN_FILE_NONE, "the work buffer is too small");
     }
     if (const tamberlyn_status s = FinishMediaOutput(*r.media)) return s;
-    if (r.cuts.labels) {
-        if (const tamberlyn_status s = FlushLabels(r.cuts)) return s;
-    }
-    if (const tamberlyn_status s = CommitOutput(r.out)) return s;
-    if (r.cuts.labels) {
-        if (const tamberlyn_status s = CommitOutput(r.cuts.out)) return s;
-    }
-    return TAMBERLYN_OK;
+    return CommitAll(r);
 }
 
 // The sample format of `wav`, when the engine takes it.
