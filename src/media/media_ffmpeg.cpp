@@ -145,27 +145,16 @@ bool Interleave(MediaFile& m, const AVFrame& frame) {
     return true;
 }
 
-// Decodes until a frame is pending or the input has ended.
-bool DecodeMore(MediaFile& m) {
+// The next decoded frame into `m.decoded`: 1, 0 at the end of the audio, -1 on a failure
+// (recorded).
+int NextFrame(MediaFile& m) {
     for (;;) {
         int r = Ff()->avcodec_receive_frame(m.decoder, m.decoded);
-        if (r == 0) {
-            const bool same = Interleave(m, *m.decoded);
-            Ff()->av_frame_unref(m.decoded);
-            if (!same) {
-                Refused(m, TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_INPUT,
-                        "the audio changes its sample format or channels partway");
-                return false;
-            }
-            return true;
-        }
-        if (r == AVERROR_EOF) {
-            m.ended = true;
-            return true;
-        }
+        if (r == 0) return 1;
+        if (r == AVERROR_EOF) return 0;
         if (r != AVERROR(EAGAIN)) {
             Failed(m, TAMBERLYN_E_READ, TAMBERLYN_FILE_INPUT, "decoding failed", r);
-            return false;
+            return -1;
         }
         r = Ff()->av_read_frame(m.in, m.packet);
         if (r == AVERROR_EOF) {
@@ -174,7 +163,7 @@ bool DecodeMore(MediaFile& m) {
         }
         if (r < 0) {
             Failed(m, TAMBERLYN_E_READ, TAMBERLYN_FILE_INPUT, "reading failed", r);
-            return false;
+            return -1;
         }
         if (m.packet->stream_index == m.stream) {
             r = Ff()->avcodec_send_packet(m.decoder, m.packet);
@@ -182,11 +171,27 @@ bool DecodeMore(MediaFile& m) {
             if (r < 0 && r != AVERROR_INVALIDDATA && r != AVERROR(EAGAIN)) {
                 Ff()->av_packet_unref(m.packet);
                 Failed(m, TAMBERLYN_E_READ, TAMBERLYN_FILE_INPUT, "decoding failed", r);
-                return false;
+                return -1;
             }
         }
         Ff()->av_packet_unref(m.packet);
     }
+}
+
+// Decodes until a frame is pending or the input has ended.
+bool DecodeMore(MediaFile& m) {
+    const int next = NextFrame(m);
+    if (next <= 0) {
+        m.ended = next == 0;
+        return next == 0;
+    }
+    const bool same = Interleave(m, *m.decoded);
+    Ff()->av_frame_unref(m.decoded);
+    if (!same) {
+        Refused(m, TAMBERLYN_E_UNSUPPORTED, TAMBERLYN_FILE_INPUT,
+                "the audio changes its sample format or channels partway");
+    }
+    return same;
 }
 
 SystemError ReadDecoded(void* context, void* data, std::size_t size, std::size_t& got) {
@@ -467,34 +472,12 @@ tamberlyn_status OpenMedia(const NativeChar* path, MediaFile*& media, MediaAudio
     }
     // The first frame says what the decoder gives: some say it only then.
     if (status == TAMBERLYN_OK) {
-        m->packed = Ff()->av_get_packed_sample_fmt(m->decoder->sample_fmt);
-        m->channels = m->decoder->ch_layout.nb_channels;
-        m->frame_bytes = static_cast<std::size_t>(Ff()->av_get_bytes_per_sample(m->packed)) *
-                         static_cast<std::size_t>(m->channels);
-        for (;;) {
-            const int received = Ff()->avcodec_receive_frame(m->decoder, m->decoded);
-            if (received == 0) break;
-            if (received != AVERROR(EAGAIN)) {
-                status = received == AVERROR_EOF
-                             ? Refuse(TAMBERLYN_E_READ, TAMBERLYN_FILE_INPUT,
-                                      "%s audio: not one frame decodes", CodecName(par->codec_id))
-                             : Failed(*m, TAMBERLYN_E_READ, TAMBERLYN_FILE_INPUT, "decoding failed",
-                                      received);
-                break;
-            }
-            r = Ff()->av_read_frame(m->in, m->packet);
-            if (r == AVERROR_EOF) {
-                Ff()->avcodec_send_packet(m->decoder, nullptr);
-                continue;
-            }
-            if (r < 0) {
-                status = Failed(*m, TAMBERLYN_E_READ, TAMBERLYN_FILE_INPUT, "reading failed", r);
-                break;
-            }
-            if (m->packet->stream_index == m->stream) {
-                Ff()->avcodec_send_packet(m->decoder, m->packet);
-            }
-            Ff()->av_packet_unref(m->packet);
+        const int first = NextFrame(*m);
+        if (first == 0) {
+            status = Refuse(TAMBERLYN_E_READ, TAMBERLYN_FILE_INPUT,
+                            "%s audio: not one frame decodes", CodecName(par->codec_id));
+        } else if (first < 0) {
+            status = m->status;
         }
     }
     SampleFormat sample = SampleFormat::kS16;
