@@ -241,6 +241,13 @@ std::int64_t SeekOut(void* opaque, std::int64_t offset, int whence) {
     return offset;
 }
 
+// A write of the container's that failed: the output's own failure where that was it, else
+// FFmpeg's.
+tamberlyn_status WriteFailed(MediaFile& m, int code) {
+    if (m.status != TAMBERLYN_OK) return m.status;
+    return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "writing failed", code);
+}
+
 // Sends `frames` staged frames to the encoder and writes what comes out; null flushes it.
 tamberlyn_status Encode(MediaFile& m, int frames) {
     AVFrame* frame = nullptr;
@@ -266,8 +273,7 @@ tamberlyn_status Encode(MediaFile& m, int frames) {
         Ff()->av_packet_rescale_ts(m.output_packet, m.encoder->time_base, m.audio_out->time_base);
         r = Ff()->av_interleaved_write_frame(m.container, m.output_packet);
         if (r < 0) {
-            if (m.status != TAMBERLYN_OK) return m.status;
-            return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "writing failed", r);
+            return WriteFailed(m, r);
         }
     }
 }
@@ -630,8 +636,7 @@ tamberlyn_status StartMediaOutput(MediaFile& m, const NativeChar* output_path, O
     if (wav && out.seekable) Ff()->av_opt_set(m.container->priv_data, "rf64", "auto", 0);
     r = Ff()->avformat_write_header(m.container, nullptr);
     if (r < 0) {
-        if (m.status != TAMBERLYN_OK) return m.status;
-        return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "writing failed", r);
+        return WriteFailed(m, r);
     }
     m.header_written = true;
     for (const auto& [from, to] : pictures) {
@@ -642,8 +647,7 @@ tamberlyn_status StartMediaOutput(MediaFile& m, const NativeChar* output_path, O
         r = Ff()->av_interleaved_write_frame(m.container, picture);
         Ff()->av_packet_free(&picture);
         if (r < 0) {
-            if (m.status != TAMBERLYN_OK) return m.status;
-            return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "writing failed", r);
+            return WriteFailed(m, r);
         }
     }
 
@@ -682,8 +686,7 @@ tamberlyn_status FinishMediaOutput(MediaFile& m) {
         r = m.io->error;
     }
     if (r < 0) {
-        if (m.status != TAMBERLYN_OK) return m.status;
-        return Failed(m, TAMBERLYN_E_WRITE, TAMBERLYN_FILE_OUTPUT, "writing failed", r);
+        return WriteFailed(m, r);
     }
     return m.status;
 }
