@@ -165,6 +165,33 @@ TEST(WavDiagnosis, SizesThatDisagreeAreNamed) {
     EXPECT_EQ(Diagnose(Bytes{'M', 'T', 'h', 'd'}).state, WavState::kNotWav);
 }
 
+TEST(WavDiagnosis, OddSizedSamplesBeforeAppendedTagsKeepTheirPadByte) {
+    // A stream's 24-bit mono samples, 17 of them (51 bytes), then a LIST chunk a tagger added.
+    const Bytes list = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'};
+    const auto stream = [&](bool padded) {
+        Bytes pad;
+        if (padded) pad.push_back(0);
+        pad.insert(pad.end(), list.begin(), list.end());
+        Bytes b = Wav(0xFFFFFFFFu, 0xFFFFFFFFu, 51, pad, 1);
+        b[32] = 3;   // block align
+        b[34] = 24;  // bits
+        return b;
+    };
+    Bytes padded = stream(true);
+    const auto d = Diagnose(padded);
+    ASSERT_TRUE(d.repairable);
+    EXPECT_EQ(d.length, padded.size());
+    for (int i = 0; i < d.sizes.count; ++i) {
+        std::memcpy(padded.data() + d.sizes.fields[i].offset, d.sizes.fields[i].bytes,
+                    d.sizes.fields[i].width);
+    }
+    EXPECT_EQ(padded[40], 51);
+    EXPECT_EQ(Diagnose(padded).state, WavState::kFinished);
+
+    // Without the pad byte no sizes can describe it in place: refused, not half-mended.
+    EXPECT_FALSE(Diagnose(stream(false)).repairable);
+}
+
 TEST(WavDiagnosis, DataBeyondWhatThirtyTwoBitsDescribeIsRepairedAsAnRf64Copy) {
     // A header that says "unknown", then 5 GiB of samples the source makes up.
     struct Huge {

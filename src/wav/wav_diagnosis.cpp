@@ -140,23 +140,34 @@ void DescribeRecorderFormat(WavDescription& wav) {
 
 // The samples run to the end of the file, or to tags appended after them: the sizes that say
 // so, in whole samples, with appended chunks kept as chunks and an ID3v1 tag after the RIFF form;
-// a lone odd byte at the end is the only thing the repair may cut.
+// the bytes of an incomplete sample at the end are the only thing the repair may cut.
 void RepairToTheEnd(WavDiagnosis& d, const WavSource& source, std::uint64_t file_size) {
     std::uint64_t samples_end = file_size, chunks_end = file_size;
     if (!FindAppendedTags(source, d.wav.data_offset, file_size, samples_end, chunks_end)) {
         samples_end = chunks_end = file_size;
     }
-    const std::uint64_t held = samples_end - d.wav.data_offset;
+    std::uint64_t held = samples_end - d.wav.data_offset;
     const std::uint16_t sample = SampleBytesOf(d.wav);
     d.data_bytes = held;
     if (sample == 0) {
         d.why = "only PCM (8, 16, 24 or 32 bits) and float (32 or 64 bits) WAV files are repaired";
         return;
     }
+    // Before appended chunks, odd-sized samples (of 8 or 24 bits) need their pad byte.
+    std::uint64_t pad = 0;
+    if (samples_end != file_size && held % 2 == 0 && held % sample == 1 && sample % 2 == 1) {
+        pad = 1;
+        held -= 1;
+        d.data_bytes = held;
+    }
     const std::uint64_t data = held - held % sample;
-    const std::uint64_t chunks = chunks_end - samples_end;
+    const std::uint64_t chunks = chunks_end - samples_end + pad;
     if (held != data && samples_end != file_size) {
         d.why = "part of a sample lies between its samples and the tags appended to them";
+        return;
+    }
+    if (pad == 0 && held % 2 == 1 && samples_end != file_size) {
+        d.why = "its samples end on an odd byte with tags straight after, where a pad byte belongs";
         return;
     }
     const bool too_big = d.wav.ds64_offset == 0 && data + chunks > kMax32 - (d.wav.data_offset - 8);

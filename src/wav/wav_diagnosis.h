@@ -43,7 +43,7 @@ struct WavDiagnosis {
 
     // The repair, when `repairable`: the file's first `header_bytes` bytes become `header`
     // (the recorder's header, for a recording) or take the size fields of `sizes`; then the
-    // file is cut to `length`, at most a lone odd byte shorter.
+    // file is cut to `length`, shorter by at most the bytes of an incomplete last sample.
     bool repairable = false;
     bool to_rf64 = false;  // the sizes pass 4 GiB: the file is made RF64
     // With no room reserved for RF64's sizes: the file is written again beside itself, a
