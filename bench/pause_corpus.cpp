@@ -1,5 +1,6 @@
 #include "pause_corpus.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +97,72 @@ std::vector<std::vector<float>> Utterances(const std::string& dir, const Voice& 
         std::size_t first = 0, end = s.size();
         while (first < end && std::fabs(s[first]) < 1.0f) ++first;
         while (end > first && std::fabs(s[end - 1]) < 1.0f) --end;
+        out.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(first),
+                         s.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    return out;
+}
+
+std::vector<std::vector<float>> RecordedUtterances(const std::string& dir,
+                                                   const RecordedVoice& voice, std::size_t count,
+                                                   std::uint32_t rate) {
+    const std::string from = "/usr/share/asterisk/sounds/" + voice.name;
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(from.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string n = e->d_name;
+            const std::string ext = "." + voice.format;
+            if (n.size() > ext.size() && n.compare(n.size() - ext.size(), ext.size(), ext) == 0)
+                names.push_back(n.substr(0, n.size() - ext.size()));
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    if (names.empty()) {
+        std::fprintf(stderr,
+                     "pause_quality: no recordings in %s (apt-get install "
+                     "asterisk-core-sounds-*-wav asterisk-core-sounds-en-g722)\n",
+                     from.c_str());
+        std::exit(1);
+    }
+    std::vector<std::vector<float>> out;
+    for (const std::string& n : names) {
+        if (out.size() == count) break;
+        const std::string source = from + "/" + n + "." + voice.format;
+        // 16000 bytes a second of 8 kHz 16-bit WAV, 8000 of G.722: skip what cannot fit.
+        struct stat st;
+        if (::stat(source.c_str(), &st) != 0) continue;
+        const double guess =
+            static_cast<double>(st.st_size) / (voice.format == "g722" ? 8000 : 16000);
+        if (guess < 1.5 || guess > 8.5) continue;
+        const std::string wanted =
+            dir + "/real-" + voice.name + "-" + n + "-" + std::to_string(rate) + ".wav";
+        if (!Exists(wanted)) {
+            const std::string convert = voice.format == "g722"
+                                            ? "ffmpeg -v error -y -f g722 -i " + Quoted(source) +
+                                                  " -ar " + std::to_string(rate) +
+                                                  " -ac 1 -c:a pcm_s16le " + Quoted(wanted)
+                                            : "sox -D " + Quoted(source) + " -r " +
+                                                  std::to_string(rate) + " " + Quoted(wanted);
+            if (std::system(convert.c_str()) != 0) {
+                std::fprintf(stderr, "pause_quality: failed: %s\n", convert.c_str());
+                std::exit(1);
+            }
+        }
+        const std::vector<float> s = ReadMonoWav(wanted);
+        const double seconds = static_cast<double>(s.size()) / rate;
+        if (seconds < 1.5 || seconds > 8.0) continue;
+        // The room tone around the prompt is the studio's, not ours: cut where the sound
+        // stays 40 dB under its loudest sample, 20 ms kept either side.
+        float peak = 0;
+        for (float x : s) peak = std::max(peak, std::fabs(x));
+        const float floor = peak / 100;
+        std::size_t first = 0, end = s.size();
+        while (first < end && std::fabs(s[first]) < floor) ++first;
+        while (end > first && std::fabs(s[end - 1]) < floor) --end;
+        const std::size_t margin = rate / 50;
+        first = first > margin ? first - margin : 0;
+        end = std::min(s.size(), end + margin);
         out.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(first),
                          s.begin() + static_cast<std::ptrdiff_t>(end));
     }
@@ -239,6 +306,23 @@ void Reverberate(Take& take, double seconds) {
     }
     for (std::size_t i = 0; i < dry.size(); ++i)
         take.mix[i] = static_cast<float>(dry[i] + 0.15 * wet[i]);
+}
+
+void TelephoneBand(Take& take) {
+    auto biquad = [&](double hz, bool high) {
+        const double k = std::tan(M_PI * hz / take.rate), q = std::sqrt(0.5);
+        const double norm = 1 / (1 + k / q + k * k);
+        const double b0 = high ? norm : k * k * norm, b1 = high ? -2 * b0 : 2 * b0, b2 = b0;
+        const double a1 = 2 * (k * k - 1) * norm, a2 = (1 - k / q + k * k) * norm;
+        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+        for (float& v : take.mix) {
+            const double x = v, y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+            x2 = x1, x1 = x, y2 = y1, y1 = y;
+            v = static_cast<float>(y);
+        }
+    };
+    biquad(300, true);
+    if (take.rate > 6800) biquad(3400, false);
 }
 
 void Drift(std::vector<float>& noise, double from_db, double to_db) {

@@ -37,6 +37,17 @@ std::vector<std::vector<float>> Utterances(const std::string& dir, const Voice& 
                                            const std::vector<std::string>& texts,
                                            std::uint32_t rate);
 
+// Recorded human speech: the prompts of a voice of Asterisk's sound packages
+// (/usr/share/asterisk/sounds/VOICE, WAV at 8 kHz or G.722 at 16 kHz), `count` of those lasting
+// 1.5 to 8 s in name order, trimmed of their leading and trailing room tone, at `rate`.
+struct RecordedVoice {
+    std::string name;    // e.g. "it_IT_m_Carlo"
+    std::string format;  // "wav" or "g722"
+};
+std::vector<std::vector<float>> RecordedUtterances(const std::string& dir,
+                                                   const RecordedVoice& voice, std::size_t count,
+                                                   std::uint32_t rate);
+
 // Utterances with pauses between them (and before the first and after the last), lengths
 // drawn from [min_pause, max_pause] seconds, scaled so the loudest sample is `peak_dbfs`.
 Take SpeechTake(const std::string& name, const std::vector<std::vector<float>>& utterances,
@@ -53,6 +64,9 @@ std::vector<float> MakeNoise(Noise kind, std::size_t frames, std::uint32_t rate,
 
 // The speech heard in a room: a decaying tail after every sound (the clean speech stays dry).
 void Reverberate(Take& take, double seconds);
+
+// The mix through a telephone's band, 300 to 3400 Hz (second-order Butterworth each side).
+void TelephoneBand(Take& take);
 
 // Scales a noise so its level moves in a straight line in decibels from `from_db` to `to_db`
 // (relative to its level now) over its length.

@@ -2,14 +2,18 @@
 // how much of the pauses is removed and how much speech is cut, for `--threshold auto`, for the
 // fixed rule (500, 0.1 s) and for sox's silence effect.
 //
-//   pause_quality [--dir DIR] [--held-out] [--only NAME] [--no-sox] [--keep S] [--pad S]
-//                 [--verbose]
+//   pause_quality [--dir DIR] [--real] [--held-out] [--only NAME] [--no-sox] [--no-webrtc]
+//                 [--keep S] [--pad S] [--verbose]
 //
-// --held-out uses other voices, other sentences and sox's noise generators, for a check on
-// material the detector was not tuned on; --verbose lists every pause and every speech cut.
+// --real speaks with recorded human voices (the prompts of Asterisk's sound packages: English,
+// Spanish, French and Russian women, an Italian man) instead of espeak-ng's; --held-out uses
+// other voices, other sentences and sox's noise generators, for a check on material the
+// detector was not tuned on; --verbose lists every pause and every speech cut.
+// WebRTC's detector (mode 3) is a column when bench/webrtc has been installed (npm install).
 // Pause removed: of every known pause, the part beyond its first 0.3 s, how much went.
 // Speech cut: the 10 ms windows of the clean speech within 40 dB of its loudest window that lost
-// any frame, in milliseconds per minute of such windows.
+// any frame, in milliseconds per minute of such windows; the same for the windows at or above
+// the noise ("audible") and within 20 dB of the loudest ("loud").
 // Pauseless material: the share of the file removed.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -43,7 +47,9 @@ std::uint8_t g_buffer[8u << 20];
 
 struct Score {
     double pause_removed = 0;  // share of the removable pause
-    double speech_cut = 0;     // ms per minute of active speech
+    double speech_cut = 0;     // ms per minute of active speech (within 40 dB of the loudest)
+    double audible_cut = 0;    // ms per minute of speech at or above the noise
+    double loud_cut = 0;       // ms per minute of speech within 20 dB of the loudest
     double removed = 0;        // share of the whole file
 };
 
@@ -143,6 +149,60 @@ std::vector<bool> BySox(const std::string& path, const Take& take) {
     return removed;
 }
 
+// Which frames WebRTC's voice activity detector (libfvad, `mode` 0 to 3) would have removed
+// with the same keep and pad: the mix averaged to mono at a rate it takes, judged in 30 ms
+// frames; every run of frames without speech keeps `keep` after the speech and `pad` before.
+std::vector<bool> ByWebRtc(const std::string& path, const Take& take, int mode, double keep,
+                           double pad) {
+    const std::size_t frames = take.mix.size() / static_cast<std::size_t>(take.channels);
+    const std::uint32_t rate =
+        take.rate == 8000 || take.rate == 16000 || take.rate == 32000 || take.rate == 48000
+            ? take.rate
+            : 16000;
+    const std::string mono = path + ".webrtc.wav";
+    const std::string to_mono =
+        "sox -D '" + path + "' -c 1 -r " + std::to_string(rate) + " '" + mono + "' 2>/dev/null";
+    const std::string detect =
+        "node '" TAMBERLYN_BENCH_WEBRTC_DIR "/vad.mjs' '" + mono + "' " + std::to_string(mode);
+    std::string flags;
+    if (std::system(to_mono.c_str()) == 0) {
+        if (FILE* out = ::popen(detect.c_str(), "r")) {
+            for (int c; (c = std::fgetc(out)) == '0' || c == '1';) flags += static_cast<char>(c);
+            ::pclose(out);
+        }
+    }
+    ::unlink(mono.c_str());
+    if (flags.empty()) {
+        std::fprintf(stderr, "pause_quality: %s failed\n", detect.c_str());
+        std::exit(1);
+    }
+    // Speech by frame of the input; what follows the last whole 30 ms frame counts as speech.
+    std::vector<bool> speech(frames, true);
+    const double frame_seconds = 0.03;
+    for (std::size_t f = 0; f < flags.size(); ++f) {
+        const auto first = static_cast<std::size_t>(f * frame_seconds * take.rate);
+        const auto end =
+            std::min(frames, static_cast<std::size_t>((f + 1) * frame_seconds * take.rate));
+        for (std::size_t i = first; i < end; ++i) speech[i] = flags[f] == '1';
+    }
+    std::vector<bool> removed(frames, false);
+    const auto keep_frames = static_cast<std::size_t>(std::lround(keep * take.rate));
+    const auto pad_frames = static_cast<std::size_t>(std::lround(pad * take.rate));
+    for (std::size_t i = 0; i < frames;) {
+        if (speech[i]) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < frames && !speech[end]) ++end;
+        if (end - i > keep_frames + pad_frames) {
+            for (std::size_t k = i + keep_frames; k < end - pad_frames; ++k) removed[k] = true;
+        }
+        i = end;
+    }
+    return removed;
+}
+
 Score Judge(const Take& take, const std::vector<bool>& removed) {
     Score s;
     const std::size_t frames = removed.size();
@@ -179,24 +239,49 @@ Score Judge(const Take& take, const std::vector<bool>& removed) {
             e += take.speech[i] * take.speech[i];
         energy.push_back(e);
     }
-    const double loudest = *std::max_element(energy.begin(), energy.end());
-    const double floor = loudest * std::pow(10.0, -kSpeechRangeDb / 10.0);
-    std::size_t active = 0, cut = 0;
-    for (std::size_t w = 0; w < energy.size(); ++w) {
-        if (energy[w] < floor || energy[w] == 0) continue;
-        ++active;
-        for (std::size_t i = w * window; i < (w + 1) * window; ++i) {
-            if (removed[i]) {
-                ++cut;
-                if (g_verbose)
-                    std::fprintf(stderr, "  speech cut at %.2f s, %.1f dB below the loudest\n",
-                                 w * 0.01, 10 * std::log10(loudest / energy[w]));
-                break;
+    // The noise: the median energy of the mix's first channel over the windows of the pauses,
+    // about each window's mean (a DC offset is no noise one hears).
+    std::vector<double> quiet;
+    const auto ch = static_cast<std::size_t>(take.channels);
+    for (const Span& p : take.pauses) {
+        for (std::uint64_t w = (p.first + window - 1) / window; (w + 1) * window <= p.end; ++w) {
+            double sum = 0, squares = 0;
+            for (std::size_t i = w * window; i < (w + 1) * window; ++i) {
+                const double x = take.mix[i * ch];
+                sum += x;
+                squares += x * x;
             }
+            quiet.push_back(squares - sum * sum / static_cast<double>(window));
         }
     }
-    const double active_minutes = active * 0.01 / 60.0;
-    s.speech_cut = active_minutes > 0 ? cut * 10.0 / active_minutes : 0;
+    double noise = 0;
+    if (!quiet.empty()) {
+        std::nth_element(quiet.begin(), quiet.begin() + quiet.size() / 2, quiet.end());
+        noise = quiet[quiet.size() / 2];
+    }
+    const double loudest = *std::max_element(energy.begin(), energy.end());
+    // Cut per minute of the speech windows at or above `floor`.
+    auto cut_above = [&](double floor, bool say) {
+        std::size_t active = 0, cut = 0;
+        for (std::size_t w = 0; w < energy.size(); ++w) {
+            if (energy[w] < floor || energy[w] == 0) continue;
+            ++active;
+            for (std::size_t i = w * window; i < (w + 1) * window; ++i) {
+                if (removed[i]) {
+                    ++cut;
+                    if (say && g_verbose)
+                        std::fprintf(stderr, "  speech cut at %.2f s, %.1f dB below the loudest\n",
+                                     w * 0.01, 10 * std::log10(loudest / energy[w]));
+                    break;
+                }
+            }
+        }
+        const double active_minutes = active * 0.01 / 60.0;
+        return active_minutes > 0 ? cut * 10.0 / active_minutes : 0;
+    };
+    s.speech_cut = cut_above(loudest * std::pow(10.0, -kSpeechRangeDb / 10.0), true);
+    s.audible_cut = cut_above(noise, false);
+    s.loud_cut = cut_above(loudest * 0.01, false);
     return s;
 }
 
@@ -235,7 +320,9 @@ struct Condition {
 int main(int argc, char** argv) {
     std::string dir = "/tmp/tamberlyn-pause-bench";
     std::string only;
-    bool held_out = false, sox = true;
+    bool held_out = false, sox = true, real = false;
+    bool webrtc =
+        ::access(TAMBERLYN_BENCH_WEBRTC_DIR "/node_modules/@echogarden/fvad-wasm", R_OK) == 0;
     double keep = tamberlyn::kAutoKeepSeconds, pad = tamberlyn::kAutoPadSeconds;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -247,6 +334,10 @@ int main(int argc, char** argv) {
             held_out = g_sox_noise = true;
         else if (a == "--no-sox")
             sox = false;
+        else if (a == "--no-webrtc")
+            webrtc = false;
+        else if (a == "--real")
+            real = true;
         else if (a == "--keep" && i + 1 < argc)
             keep = std::atof(argv[++i]);
         else if (a == "--pad" && i + 1 < argc)
@@ -255,8 +346,8 @@ int main(int argc, char** argv) {
             g_verbose = true;
         else {
             std::fprintf(stderr,
-                         "usage: pause_quality [--dir DIR] [--held-out] [--only NAME] [--no-sox] "
-                         "[--keep S] [--pad S] [--verbose]\n");
+                         "usage: pause_quality [--dir DIR] [--real] [--held-out] [--only NAME] "
+                         "[--no-sox] [--no-webrtc] [--keep S] [--pad S] [--verbose]\n");
             return 2;
         }
     }
@@ -273,12 +364,23 @@ int main(int argc, char** argv) {
     const std::vector<std::string>& texts = held_out ? kHeldOutTexts : kTexts;
     const unsigned salt = held_out ? 1000 : 0;
 
+    const std::vector<RecordedVoice> recorded = {{"en_US_f_Allison", "g722"},
+                                                 {"it_IT_m_Carlo", "wav"},
+                                                 {"fr_CA_f_June", "wav"},
+                                                 {"ru_RU_f_IvrvoiceRU", "wav"},
+                                                 {"es_MX_f_Allison", "wav"}};
+    // The utterances of voice number `v` at `rate` (`speed` words a minute, for espeak-ng).
+    auto utterances_of = [&](int v, std::uint32_t rate, int speed = 0) {
+        const auto at = static_cast<std::size_t>(v);
+        if (real) return RecordedUtterances(dir, recorded[at % recorded.size()], 10, rate);
+        Voice voice = voices[at % voices.size()];
+        if (speed > 0) voice.speed = speed;
+        return Utterances(dir, voice, texts, rate);
+    };
     // Speech with pauses of 0.5 to 3 s at `rate`, by voice number `v`.
     auto speech = [&](std::uint32_t rate, int v, unsigned seed, double peak = -3.0) {
         std::mt19937 random(seed + salt);
-        const auto utterances =
-            Utterances(dir, voices[static_cast<std::size_t>(v) % voices.size()], texts, rate);
-        return SpeechTake("", utterances, rate, peak, 0.5, 3.0, random);
+        return SpeechTake("", utterances_of(v, rate), rate, peak, 0.5, 3.0, random);
     };
     auto noisy = [&](std::uint32_t rate, int v, Noise noise, double db, unsigned seed) {
         Take t = speech(rate, v, seed);
@@ -380,14 +482,14 @@ int main(int argc, char** argv) {
     // buzz with harmonics far up, noise that swells and ebbs, clicks in the pauses.
     add("fast talker, short pauses, white -35 dBFS", [&] {
         std::mt19937 random(50 + salt);
-        const auto u = Utterances(dir, {voices[1].name, 230}, texts, 44100);
+        const auto u = utterances_of(1, 44100, 230);
         Take t = SpeechTake("", u, 44100, -3.0, 0.4, 1.2, random);
         AddNoise(t, MakeNoise(Noise::kWhite, t.mix.size(), 44100, -35, random));
         return t;
     });
     add("long pauses (4 to 12 s), white -45 dBFS", [&] {
         std::mt19937 random(58 + salt);
-        const auto u = Utterances(dir, voices[2], texts, 16000);
+        const auto u = utterances_of(2, 16000);
         Take t = SpeechTake("", u, 16000, -3.0, 4.0, 12.0, random);
         AddNoise(t, MakeNoise(Noise::kWhite, t.mix.size(), 16000, -45, random));
         return t;
@@ -397,6 +499,18 @@ int main(int argc, char** argv) {
         Reverberate(t, 0.6);
         std::mt19937 random(52 + salt);
         AddNoise(t, MakeNoise(Noise::kPink, t.mix.size(), 16000, -40, random));
+        return t;
+    });
+    add("reverberant room, pink -50 dBFS", [&] {
+        Take t = speech(16000, 4, 61);
+        Reverberate(t, 0.8);
+        std::mt19937 random(62 + salt);
+        AddNoise(t, MakeNoise(Noise::kPink, t.mix.size(), 16000, -50, random));
+        return t;
+    });
+    add("telephone band, white -40 dBFS", [&] {
+        Take t = noisy(8000, 3, Noise::kWhite, -40, 63);
+        TelephoneBand(t);
         return t;
     });
     add("buzz 50 Hz to 5 kHz -40 dBFS", [&] { return noisy(22050, 3, Noise::kBuzz, -40, 53); });
@@ -423,6 +537,14 @@ int main(int argc, char** argv) {
         }
         return t;
     });
+    add("all digital silence, 20 s", [&] {
+        Take t;
+        t.rate = 16000;
+        t.mix.assign(20 * 16000, 0.0f);
+        t.speech = t.mix;
+        t.pauseless = true;
+        return t;
+    });
     add("chord, 6 dB tremolo", [&] {
         std::mt19937 random(44 + salt);
         return ChordWithTremolo(22050, 40, 6, 0.5, random);
@@ -444,39 +566,49 @@ int main(int argc, char** argv) {
         return t;
     });
 
+    // Speech cut as "40 dB / audible / loud" in ms/min; pauseless material as the share removed.
     std::printf(
-        "| Condition | auto: pause removed | auto: speech cut | fixed: pause removed | fixed: "
-        "speech cut |%s\n",
+        "| Condition | auto: pause removed | auto: speech cut |%s fixed: pause removed | "
+        "fixed: speech cut |%s\n",
+        webrtc ? " WebRTC 3: pause removed | WebRTC 3: speech cut |" : "",
         sox ? " sox: pause removed | sox: speech cut |" : "");
-    std::printf("|---|---|---|---|---|%s\n", sox ? "---|---|" : "");
+    std::printf("|---|---|---|---|---|%s%s\n", webrtc ? "---|---|" : "", sox ? "---|---|" : "");
     for (const Condition& c : conditions) {
         if (!only.empty() && c.name.find(only) == std::string::npos) continue;
         const Take take = c.make();
         std::string file;
         for (char ch : c.name) file += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-        const std::string path = dir + "/" + file + (held_out ? "-held-out" : "") + ".wav";
+        const std::string path =
+            dir + "/" + file + (real ? "-real" : "") + (held_out ? "-held-out" : "") + ".wav";
         if (!WriteWav(path, take)) {
             std::fprintf(stderr, "pause_quality: cannot write %s\n", path.c_str());
             return 1;
         }
         const Score automatic = Judge(take, ByEngine(path, take, true, 0, keep, pad));
         const Score fixed = Judge(take, ByEngine(path, take, false, 500, 0.099875, 0.0));
-        Score by_sox;
+        Score by_sox, by_webrtc;
         if (sox) by_sox = Judge(take, BySox(path, take));
-        auto cell = [&](const Score& s, bool pause) {
+        if (webrtc) by_webrtc = Judge(take, ByWebRtc(path, take, 3, keep, pad));
+        auto cell = [&](const Score& s, bool pause, bool all_cuts = false) {
             char text[64];
             if (take.pauseless) {
                 std::snprintf(text, sizeof text, pause ? "%.1f%% removed" : "", 100 * s.removed);
             } else if (pause) {
                 std::snprintf(text, sizeof text, "%.1f%%", 100 * s.pause_removed);
+            } else if (all_cuts) {
+                std::snprintf(text, sizeof text, "%.0f / %.0f / %.0f", s.speech_cut, s.audible_cut,
+                              s.loud_cut);
             } else {
                 std::snprintf(text, sizeof text, "%.0f ms/min", s.speech_cut);
             }
             return std::string(text);
         };
-        std::printf("| %s | %s | %s | %s | %s |", c.name.c_str(), cell(automatic, true).c_str(),
-                    cell(automatic, false).c_str(), cell(fixed, true).c_str(),
-                    cell(fixed, false).c_str());
+        std::printf("| %s | %s | %s |", c.name.c_str(), cell(automatic, true).c_str(),
+                    cell(automatic, false, true).c_str());
+        if (webrtc)
+            std::printf(" %s | %s |", cell(by_webrtc, true).c_str(),
+                        cell(by_webrtc, false, true).c_str());
+        std::printf(" %s | %s |", cell(fixed, true).c_str(), cell(fixed, false).c_str());
         if (sox) std::printf(" %s | %s |", cell(by_sox, true).c_str(), cell(by_sox, false).c_str());
         std::printf("\n");
         std::fflush(stdout);
