@@ -191,6 +191,36 @@ TEST(PauseDetector, KeepsAQuietTalkersSoftWordBetweenPauses) {
     EXPECT_EQ(PauseShare(labels, soft_at + 0.08, soft_at + 0.17), 0.0);
 }
 
+// A word heard in a room: its tail falls away steadily, lifted twice by late reflections, and
+// ends the word before it sinks into the noise; a note that rings on, falling slowly, is still
+// sound.
+TEST(PauseDetector, EndsAWordWhereItsRoomTailFallsAwayButNotASlowRing) {
+    const auto decaying = [](double db_per_second, double& word_end) {
+        Recording r = Dictation(3, 2.0);
+        for (int i = 0; i < 3 * static_cast<int>(kRate); ++i) {
+            const double t = static_cast<double>(i) / kRate;
+            // Late reflections lift the tail by 5 dB twice as it falls.
+            const double late = t - 0.3;
+            const bool reflection = (late > 0.3 && late < 0.38) || (late > 0.44 && late < 0.52);
+            const double db =
+                -12.0 - (late < 0 ? 0.0 : late * db_per_second) + (reflection ? 5 : 0);
+            double v = 0;
+            for (int h = 1; h <= 8; ++h) v += std::sin(2 * kPi * 140.0 * h * t) / h;
+            r.samples.push_back(static_cast<float>(16384.0 * std::pow(10.0, db / 20.0) * v));
+        }
+        word_end = Seconds(r) - 2.7;
+        const Recording more = Dictation(3, 2.0);
+        r.samples.insert(r.samples.end(), more.samples.begin(), more.samples.end());
+        AddNoise(r.samples, -50.0, 31);
+        return Labels(Frames({r.samples}), 1);
+    };
+    double end = 0;
+    const auto room = decaying(100.0, end);  // 0.6 s to fall 60 dB
+    EXPECT_EQ(PauseShare(room, end + 0.33, end + 2.5), 1.0);
+    const auto ring = decaying(25.0, end);
+    EXPECT_EQ(PauseShare(ring, end, end + 0.8), 0.0);
+}
+
 TEST(PauseDetector, FindsNoPauseInAChordWithTremolo) {
     std::vector<float> chord;
     for (std::size_t i = 0; i < 30 * kRate; ++i) {

@@ -110,6 +110,35 @@ float EnterFor(float spread) {
     return std::max(kLeave, std::sqrt(spread));
 }
 
+// A room's reverberation after a word: the level falls window after window, steadily and fast,
+// far below the word and near the noise. Speech wavers within tens of milliseconds, and a note
+// that rings on falls slowly. A fall that has lasted kTailWindows, by kTailFall or more and by
+// kTailDbPerWindow a window, to within kTailCeilingDb of the floor and kTailBelowPeakDb under
+// the loudest window of the sound, is a tail: the sound ends there (the hold still follows).
+constexpr int kTailWindows = 6;
+constexpr float kTailFall = Ratio(6.0f);
+constexpr float kTailBelowPeakDb = 20.0f;
+constexpr float kTailCeilingDb = 14.0f;
+constexpr float kTailDbPerWindow = 0.6f;
+
+// Once told, the tail lasts until the level rises kTailFall above its lowest point: more sound.
+void FollowTail(PauseDetector& d, float above) {
+    if (above < d.last_above) {
+        if (d.falling++ == 0) d.fall_from = d.last_above;
+    } else {
+        d.falling = 0;
+    }
+    d.last_above = above;
+    if (d.tail && above > d.tail_low * kTailFall) d.tail = false;
+    if (!d.tail && d.sound && d.falling >= kTailWindows && above * kTailFall <= d.fall_from &&
+        ToDb(d.fall_from / above) >= kTailDbPerWindow * static_cast<float>(d.falling) &&
+        ToDb(above) <= std::min(kTailCeilingDb, d.segment_peak - kTailBelowPeakDb)) {
+        d.tail = true;
+        d.tail_low = above;
+    }
+    if (d.tail) d.tail_low = std::min(d.tail_low, above);
+}
+
 int HoldFor(float segment_peak_db) {
     const float faint = std::max(0.0f, kFaintDb - segment_peak_db);
     return std::min(kMaxHoldWindows,
@@ -154,14 +183,16 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
         separable = true;
     }
 
+    FollowTail(d, above);
+    const bool tail = d.tail;
     if (d.sound) {
-        if (above > kLeave) {
+        if (above > kLeave && !tail) {
             d.segment_peak = std::max(d.segment_peak, ToDb(above));
             d.hang = HoldFor(d.segment_peak);
         } else if (--d.hang <= 0) {
             d.sound = false;
         }
-    } else if (above > (d.since_sound < kGraceWindows ? kLeave : EnterFor(spread))) {
+    } else if (!tail && above > (d.since_sound < kGraceWindows ? kLeave : EnterFor(spread))) {
         const float above_db = ToDb(above);
         d.segment_peak =
             d.since_sound < kGraceWindows ? std::max(d.segment_peak, above_db) : above_db;

@@ -95,6 +95,13 @@ struct PauseDetector {
     int since_sound = 1 << 20;  // windows since sound ended
     bool judged = false;        // the quiet since then is a pause
     float segment_peak = 0.0f;  // the loudest window of the current sound, above its floor (dB)
+    // A fall that has not stopped since it began: the windows it has lasted and where it began
+    // (levels above the floor, as ratios), for telling a room's decaying tail from speech.
+    float last_above = 0.0f;
+    float fall_from = 0.0f;
+    int falling = 0;
+    bool tail = false;          // the level is a tail's, until it rises again
+    float tail_low = 0.0f;      // the tail's lowest level so far
     float lowest_floor = 1.0f;  // over separable windows, as mean squares
     float highest_floor = 1.0f;
     // The background as the pauses show it: their level, followed over about a second of
