@@ -9,7 +9,18 @@ packages+=(pulseaudio pulseaudio-utils libasound2-plugins)
 packages+=(python3 python3-pytest python3-numpy python3-distributed)
 # Other audio types through FFmpeg's libraries; its command-line tools make the tests' files.
 packages+=(libavformat-dev libavcodec-dev libavutil-dev libswresample-dev ffmpeg)
-packages+=("$@")
+# Further packages named as arguments; `bench` names what the pause benchmark needs: espeak-ng
+# and sox for its corpus, Asterisk's recorded prompts for its real voices, Node.js for WebRTC's
+# detector.
+for a in "$@"; do
+    if [[ $a == bench ]]; then
+        packages+=(espeak-ng sox nodejs asterisk-core-sounds-en-g722)
+        command -v npm >/dev/null || packages+=(npm)  # some Node.js builds bring their own
+        packages+=(asterisk-core-sounds-{es,fr,it,ru}-wav)
+    else
+        packages+=("$a")
+    fi
+done
 
 missing=()
 for p in "${packages[@]}"; do
