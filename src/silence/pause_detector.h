@@ -7,8 +7,8 @@
 // start of a recording is judged by what comes after it. A window is sound when any channel is
 // well above its floor (enter high, leave low, and hold for a while after sound, longer when the
 // sound was faint; a room's tail, falling steadily into the noise, ends it sooner); the quiet
-// between sounds is a pause where some channel's sound stands far
-// enough above its floor. Music and continuous noises never do: nothing there is a pause.
+// between sounds is a pause where some channel's sound stands far enough above its floor. Music
+// and continuous noises never do: nothing there is a pause.
 //
 // Pure and streaming: whole frames in, decided windows out, a fixed lookahead behind the input.
 #pragma once
