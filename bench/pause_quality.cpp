@@ -398,7 +398,7 @@ int main(int argc, char** argv) {
         conditions.push_back({name, [name, make, &named] { return named(make(), name); }});
     };
     add("clean", [&] { return speech(22050, 0, 1); });
-    for (double db : {-60.0, -50.0, -45.0, -40.0, -35.0}) {
+    for (double db : {-60.0, -50.0, -45.0, -40.0, -35.0, -30.0}) {
         add("white " + std::to_string(static_cast<int>(db)) + " dBFS", [&, db] {
             return noisy(16000, static_cast<int>(-db) % 4, Noise::kWhite, db,
                          10 + static_cast<unsigned>(-db));

@@ -19,12 +19,14 @@ constexpr double kSqrt2 = 1.41421356237309504880;
 constexpr float kFullScaleEnergy =
     static_cast<float>(kPcm16FullScale) * static_cast<float>(kPcm16FullScale);
 
-// Above the floor (dB): a pause becomes sound above kEnterDb, or above kLeaveDb within
-// kGraceWindows of the last sound (the weak consonant that ends a word after a short stop);
-// sound stays sound while above kLeaveDb, and for a hold after that. Noise, measured over
-// 40 ms, strays about 2 dB above the floor's minimum; speech reaches far above it.
+// Above the floor (dB): a pause becomes sound above kEnterDb, or above kGraceEnterDb within
+// kGraceWindows of the last sound (the weak consonant or the fading syllable that ends a
+// sentence after a short stop); sound stays sound while above kLeaveDb, and for a hold after
+// that. Noise, measured over 40 ms, strays about 2 dB above the floor's minimum; speech
+// reaches far above it.
 constexpr float kEnterDb = 10.0f;
 constexpr float kLeaveDb = 6.0f;
+constexpr float kGraceEnterDb = 4.0f;
 constexpr int kGraceWindows = 30;
 // A quiet stretch is a pause only where some channel's loudest window of the last seconds (or
 // the next ones) stands this far above its floor; music and steady noises never do, and a
@@ -52,6 +54,7 @@ constexpr float Ratio(float db) {
 }
 constexpr float kEnter = Ratio(kEnterDb);
 constexpr float kLeave = Ratio(kLeaveDb);
+constexpr float kGraceEnter = Ratio(kGraceEnterDb);
 constexpr float kSeparable = Ratio(kSeparableDb);
 constexpr float kSeparableWithOnsets = Ratio(kSeparableWithOnsetsDb);
 constexpr float kOnset = Ratio(kOnsetDb);
@@ -192,7 +195,7 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
         } else if (--d.hang <= 0) {
             d.sound = false;
         }
-    } else if (!tail && above > (d.since_sound < kGraceWindows ? kLeave : EnterFor(spread))) {
+    } else if (!tail && above > (d.since_sound < kGraceWindows ? kGraceEnter : EnterFor(spread))) {
         const float above_db = ToDb(above);
         d.segment_peak =
             d.since_sound < kGraceWindows ? std::max(d.segment_peak, above_db) : above_db;
