@@ -204,12 +204,15 @@ std::vector<float> MakeNoise(Noise kind, std::size_t frames, std::uint32_t rate,
         char path[] = "/tmp/pause-noise-XXXXXX.wav";
         const int fd = ::mkstemps(path, 4);
         if (fd >= 0) ::close(fd);
-        const std::string command = "sox -D -r " + std::to_string(rate) + " -n -b 16 -c 1 " + path +
-                                    " synth " + std::to_string(frames) + "s " + sox_kind +
-                                    " vol 0.5 2>/dev/null";
+        // Repeatable (-R), and each noise a different stretch of sox's sequence.
+        const std::size_t skip = random() % (10 * rate);
+        const std::string command = "sox -R -D -r " + std::to_string(rate) + " -n -b 16 -c 1 " +
+                                    path + " synth " + std::to_string(frames + skip) + "s " +
+                                    sox_kind + " vol 0.5 2>/dev/null";
         if (std::system(command.c_str()) != 0) std::exit(1);
         std::vector<float> v = ReadMonoWav(path);
         ::unlink(path);
+        v.erase(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(std::min(skip, v.size())));
         v.resize(frames);
         Normalise(v, rms_dbfs);
         return v;

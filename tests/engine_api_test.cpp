@@ -307,6 +307,35 @@ TEST_F(EngineTest, DetectorFedInPiecesCutsAsShortenDoes) {
     EXPECT_LT(s.background_high_dbfs, -20.0);
 }
 
+// The room tone before the first words is a pause however long it lasts, though the detector
+// judges it only once they come within its lookahead.
+TEST_F(EngineTest, TheQuietBeforeTheFirstWordsIsAPauseHoweverLong) {
+    Recording r;
+    AddSilence(r.samples, 8.0);
+    const Recording words = Dictation(3, 1.5);
+    r.samples.insert(r.samples.end(),
+                     words.samples.begin() + static_cast<std::ptrdiff_t>(1.5 * kRate),
+                     words.samples.end());
+    AddNoise(r.samples, -50.0, 11);
+    WriteBytes(Path("in.wav"), Wav(1, kRate, 16, Frames({r.samples})));
+    tamberlyn_pause_options pauses;
+    tamberlyn_pause_options_init(&pauses);
+    pauses.threshold = TAMBERLYN_THRESHOLD_AUTO;
+    std::vector<Span> cuts;
+    tamberlyn_shorten_options o;
+    tamberlyn_shorten_options_init(&o);
+    o.pauses = &pauses;
+    o.on_cut = CollectCut;
+    o.cut_context = &cuts;
+    tamberlyn_shorten_summary s = Summary();
+    ASSERT_EQ(tamberlyn_shorten_file(Name("in.wav").c_str(), Name("out.wav").c_str(), &o, &s),
+              TAMBERLYN_OK);
+    ASSERT_FALSE(cuts.empty());
+    EXPECT_EQ(cuts[0].first, static_cast<std::uint64_t>(0.1 * kRate));
+    EXPECT_GT(cuts[0].second, static_cast<std::uint64_t>(7.6 * kRate));
+    EXPECT_LE(cuts[0].second, static_cast<std::uint64_t>(7.85 * kRate));
+}
+
 TEST_F(EngineTest, FailuresNameTheirFileAndStayOnTheirThread) {
     ASSERT_EQ(tamberlyn_shorten_file(Name("absent.wav").c_str(), Name("out.wav").c_str(), nullptr,
                                      nullptr),

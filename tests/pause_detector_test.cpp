@@ -20,9 +20,9 @@ namespace {
 // Sound (true) or pause, frame by frame, as the detector decides.
 std::vector<bool> Labels(const std::vector<std::uint8_t>& frames, int channels) {
     std::vector<bool> labels;
-    auto on_run = [](void* context, std::uint64_t n, bool sound) {
+    auto on_run = [](void* context, std::uint64_t n, tamberlyn::Verdict kind) {
         auto& l = *static_cast<std::vector<bool>*>(context);
-        l.insert(l.end(), n, sound);
+        l.insert(l.end(), n, kind != tamberlyn::Verdict::kPause);
     };
     static tamberlyn::PauseDetector detector;
     tamberlyn::StartPauseDetector(detector, kRate, channels);
@@ -64,7 +64,7 @@ TEST(PauseDetector, ReportsTheBackgroundAtTheNoisesLevel) {
     AddNoise(r.samples, -50.0, 9);
     static tamberlyn::PauseDetector detector;
     tamberlyn::StartPauseDetector(detector, kRate, 1);
-    const tamberlyn::RunSink sink = {[](void*, std::uint64_t, bool) {}, nullptr};
+    const tamberlyn::RunSink sink = {[](void*, std::uint64_t, tamberlyn::Verdict) {}, nullptr};
     const auto frames = Frames({r.samples});
     tamberlyn::FeedPauseDetector(detector, frames.data(), frames.size() / 2, sink);
     tamberlyn::FinishPauseDetector(detector, sink);
@@ -134,7 +134,8 @@ TEST(PauseDetector, KeepsTheSoftStartOfAWordAfterAPause) {
     for (std::size_t i = 0; i < labels.size();) {
         std::size_t n = 0;
         while (i + n < labels.size() && labels[i + n] == labels[i]) ++n;
-        tamberlyn::CutRun(cutter, n, labels[i], spans);
+        tamberlyn::CutRun(
+            cutter, n, labels[i] ? tamberlyn::Verdict::kSound : tamberlyn::Verdict::kPause, spans);
         i += n;
     }
     tamberlyn::FinishPauseCutter(cutter, spans);
@@ -249,15 +250,32 @@ TEST(PauseCutter, KeepsTheStartOfEveryPauseAndItsEndBeforeSound) {
     tamberlyn::PauseCutter cutter;
     tamberlyn::StartPauseCutter(cutter, 10, 20);
     // A pause in pieces, sound, a pause too short to cut, sound, a pause that ends the input.
-    for (std::uint64_t n : {40, 30, 30}) tamberlyn::CutRun(cutter, n, false, sink);
-    tamberlyn::CutRun(cutter, 5, true, sink);
-    tamberlyn::CutRun(cutter, 29, false, sink);
-    tamberlyn::CutRun(cutter, 5, true, sink);
-    tamberlyn::CutRun(cutter, 50, false, sink);
+    using tamberlyn::Verdict;
+    for (std::uint64_t n : {40, 30, 30}) tamberlyn::CutRun(cutter, n, Verdict::kPause, sink);
+    tamberlyn::CutRun(cutter, 5, Verdict::kSound, sink);
+    tamberlyn::CutRun(cutter, 29, Verdict::kPause, sink);
+    tamberlyn::CutRun(cutter, 5, Verdict::kSound, sink);
+    tamberlyn::CutRun(cutter, 50, Verdict::kPause, sink);
     tamberlyn::FinishPauseCutter(cutter, sink);
     const std::vector<std::pair<std::uint64_t, bool>> expected = {
         {10, true}, {70, false}, {20 + 5 + 29 + 5 + 10, true}, {40, false}};
     EXPECT_EQ(spans, expected);
+
+    // Quiet not yet told a pause is held, up to 50 frames: told one, all of it is pause; followed
+    // by sound, all of it stays; and past the limit its oldest frames stay.
+    spans.clear();
+    tamberlyn::StartPauseCutter(cutter, 10, 20, 50);
+    tamberlyn::CutRun(cutter, 40, Verdict::kQuiet, sink);
+    tamberlyn::CutRun(cutter, 30, Verdict::kPause, sink);
+    tamberlyn::CutRun(cutter, 5, Verdict::kSound, sink);
+    tamberlyn::CutRun(cutter, 40, Verdict::kQuiet, sink);
+    tamberlyn::CutRun(cutter, 5, Verdict::kSound, sink);
+    tamberlyn::CutRun(cutter, 80, Verdict::kQuiet, sink);
+    tamberlyn::CutRun(cutter, 30, Verdict::kPause, sink);
+    tamberlyn::FinishPauseCutter(cutter, sink);
+    const std::vector<std::pair<std::uint64_t, bool>> held = {
+        {10, true}, {40, false}, {20 + 5 + 40 + 5 + 10 + 20, true}, {80, false}};
+    EXPECT_EQ(spans, held);
 }
 
 // Bytes in memory, read in pieces of a prime size.

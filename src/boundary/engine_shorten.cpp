@@ -206,9 +206,9 @@ void OnSpan(void* context, std::uint64_t frames, bool keep) {
     d.consumed += frames;
 }
 
-void OnRun(void* context, std::uint64_t frames, bool sound) {
+void OnRun(void* context, std::uint64_t frames, Verdict kind) {
     tamberlyn_detector& d = *static_cast<tamberlyn_detector*>(context);
-    CutRun(d.cutter, frames, sound, SpanSink{OnSpan, &d});
+    CutRun(d.cutter, frames, kind, SpanSink{OnSpan, &d});
 }
 
 }  // namespace
@@ -242,7 +242,8 @@ tamberlyn_detector_create_for(tamberlyn_uint32 rate, tamberlyn_uint32 channels, 
         d->rule.pad = pad;
         d->on_cut = on_cut;
         d->context = context;
-        StartPauseCutter(d->cutter, keep, pad);
+        // No frames are held here, only decisions: quiet waits as long as it takes to be told.
+        StartPauseCutter(d->cutter, keep, pad, ~std::uint64_t{0});
         if (d->rule.automatic) {
             StartPauseDetector(d->detector, rate, static_cast<int>(channels),
                                kPauseLookaheadWindows, format);

@@ -148,6 +148,13 @@ int HoldFor(float segment_peak_db) {
                     kHoldWindows + static_cast<int>(faint * kHoldWindowsPerFaintDb));
 }
 
+// The quiet before this pause was told one is part of it.
+void TellUntold(PauseDetector& d) {
+    d.stats.pause_windows += d.untold;
+    d.stats.separable_windows += d.untold;
+    d.untold = 0;
+}
+
 // Decides the oldest pending window.
 void DecideOldest(PauseDetector& d, const RunSink& sink) {
     const float* level = d.level[d.head];
@@ -164,7 +171,8 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
         ++d.stats.windows;
         ++d.stats.zero_windows;
         ++d.stats.pause_windows;
-        sink.run(sink.context, frames, false);
+        TellUntold(d);
+        sink.run(sink.context, frames, Verdict::kPause);
         return;
     }
 
@@ -213,7 +221,17 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
     }
     if (pause) ++d.stats.pause_windows;
     if (pause && separable) FollowBackground(d, level[quietest]);
-    sink.run(sink.context, frames, !pause);
+    if (pause) {
+        TellUntold(d);
+    } else if (!d.sound) {
+        ++d.untold;
+    } else {
+        d.untold = 0;
+    }
+    sink.run(sink.context, frames,
+             pause     ? Verdict::kPause
+             : d.sound ? Verdict::kSound
+                       : Verdict::kQuiet);
 }
 
 void CloseWindow(PauseDetector& d, const RunSink& sink) {

@@ -27,9 +27,14 @@ constexpr int kPauseFloorBlockWindows = 50;
 constexpr int kPauseFloorBlocks = 16;  // with the lookahead: about 5 s of floor behind
 constexpr int kPauseLevelWindows = 4;  // a window's level is measured over the last this many
 
+// What a decided stretch is: sound; a pause; or quiet not told a pause yet, which is one after
+// all if the same quiet is told one before sound returns (the quiet that opens a recording, judged
+// only once its first words come within the lookahead), and sound otherwise.
+enum class Verdict { kPause, kSound, kQuiet };
+
 // Receives decided stretches of whole frames in input order.
 struct RunSink {
-    void (*run)(void* context, std::uint64_t frames, bool sound);
+    void (*run)(void* context, std::uint64_t frames, Verdict kind);
     void* context;
 };
 
@@ -95,6 +100,7 @@ struct PauseDetector {
     int hang = 0;
     int since_sound = 1 << 20;  // windows since sound ended
     bool judged = false;        // the quiet since then is a pause
+    std::uint64_t untold = 0;   // windows of that quiet before it was told one
     float segment_peak = 0.0f;  // the loudest window of the current sound, above its floor (dB)
     // A fall that has not stopped since it began: the windows it has lasted and where it began
     // (levels above the floor, as ratios), for telling a room's decaying tail from speech.

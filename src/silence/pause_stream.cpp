@@ -37,6 +37,12 @@ std::uint64_t LabelLag(const PauseRule& rule) {
     return rule.automatic ? (kPauseLookaheadWindows + 2) * PauseWindowFrames(rule.rate) : 0;
 }
 
+// Quiet the detector has not told a pause yet is held up to this long (and this much), where the
+// buffer has room: the room tone before the first words of a recording is told a pause once
+// they come in sight.
+constexpr std::uint64_t kUntoldSeconds = 10;
+constexpr std::uint64_t kUntoldBytes = 4u << 20;
+
 struct Pass {
     std::size_t frame_bytes;
     const std::uint8_t* ring;
@@ -114,9 +120,9 @@ void OnSpan(void* context, std::uint64_t frames, bool keep) {
     p.consumed += frames;
 }
 
-void OnRun(void* context, std::uint64_t frames, bool sound) {
+void OnRun(void* context, std::uint64_t frames, Verdict kind) {
     Pass& p = *static_cast<Pass*>(context);
-    CutRun(p.cutter, frames, sound, SpanSink{OnSpan, &p});
+    CutRun(p.cutter, frames, kind, SpanSink{OnSpan, &p});
 }
 
 }  // namespace
@@ -168,7 +174,7 @@ void LabelByThreshold(const PauseRule& rule, const std::uint8_t* frames, std::si
     bool quiet = true;
     for (std::size_t i = 0; i < count; quiet = !quiet) {
         const std::size_t n = SameQuietnessIn(rule, frames + i * frame_bytes, count - i, quiet);
-        if (n > 0) sink.run(sink.context, n, !quiet);
+        if (n > 0) sink.run(sink.context, n, quiet ? Verdict::kPause : Verdict::kSound);
         i += n;
     }
 }
@@ -195,7 +201,11 @@ StreamResult CutPauses(const DataSource& in, std::uint64_t limit, const PauseRul
     const std::size_t frame_bytes = FrameBytes(rule);
     const std::uint64_t window = PauseWindowFrames(rule.rate);
     const std::uint64_t pad = std::min(rule.pad, MaxPauseRulePad(buffer.size, rule));
-    const Layout layout = LayOut(buffer.size, frame_bytes, LabelLag(rule) + pad);
+    const std::uint64_t untold =
+        rule.automatic
+            ? std::min<std::uint64_t>(kUntoldSeconds * rule.rate, kUntoldBytes / frame_bytes)
+            : 0;
+    const Layout layout = LayOut(buffer.size, frame_bytes, LabelLag(rule) + pad + untold);
 
     Pass p;
     p.frame_bytes = frame_bytes;
@@ -208,19 +218,24 @@ StreamResult CutPauses(const DataSource& in, std::uint64_t limit, const PauseRul
     p.cuts = cuts;
     p.counts = &counts;
     p.report = &report;
-    StartPauseCutter(p.cutter, rule.keep, pad);
     const RunSink runs = {OnRun, &p};
 
     // The detector decides a window once it has measured `lookahead` more: with the pad held
-    // back and a read in flight, all of that must fit in the ring.
+    // back and a read in flight, all of that must fit in the ring; what is left holds quiet
+    // not told a pause yet.
     PauseDetector detector;
+    std::uint64_t most_untold = 0;
     if (rule.automatic) {
         const std::uint64_t spare = (layout.ring_frames - layout.read_frames - pad) / window;
         const int lookahead =
             spare > 2 ? static_cast<int>(std::min<std::uint64_t>(kPauseLookaheadWindows, spare - 2))
                       : 1;
         StartPauseDetector(detector, rule.rate, rule.channels, lookahead, rule.format);
+        const std::uint64_t lag = (static_cast<std::uint64_t>(lookahead) + 2) * window;
+        const std::uint64_t used = layout.read_frames + pad + lag;
+        most_untold = layout.ring_frames > used ? std::min(untold, layout.ring_frames - used) : 0;
     }
+    StartPauseCutter(p.cutter, rule.keep, pad, most_untold);
 
     std::uint8_t* const ring = buffer.bytes + layout.stage_bytes;
     std::uint64_t fed = 0;  // frames read and labelled
