@@ -43,6 +43,10 @@ constexpr int kHoldWindows = 10;
 constexpr float kFaintDb = 30.0f;
 constexpr float kHoldWindowsPerFaintDb = 1.0f;
 constexpr int kMaxHoldWindows = 30;
+// Sound that stood this far above the floor (a quiet room) ends clearly, far above the floor,
+// before the level falls to kLeaveDb: a short hold is enough.
+constexpr float kClearDb = 45.0f;
+constexpr int kClearHoldWindows = 5;
 
 // Levels are kept as mean squares relative to full scale; decibels only where they are shown
 // or feed the hold. The thresholds as ratios of mean squares:
@@ -143,6 +147,7 @@ void FollowTail(PauseDetector& d, float above) {
 }
 
 int HoldFor(float segment_peak_db) {
+    if (segment_peak_db >= kClearDb) return kClearHoldWindows;
     const float faint = std::max(0.0f, kFaintDb - segment_peak_db);
     return std::min(kMaxHoldWindows,
                     kHoldWindows + static_cast<int>(faint * kHoldWindowsPerFaintDb));
