@@ -242,8 +242,7 @@ tamberlyn_detector_create_for(tamberlyn_uint32 rate, tamberlyn_uint32 channels, 
         d->rule.pad = pad;
         d->on_cut = on_cut;
         d->context = context;
-        // No frames are held here, only decisions: quiet waits as long as it takes to be told.
-        StartPauseCutter(d->cutter, keep, pad, ~std::uint64_t{0});
+        StartPauseCutter(d->cutter, keep, pad, UntoldFrames(d->rule));
         if (d->rule.automatic) {
             StartPauseDetector(d->detector, rate, static_cast<int>(channels),
                                kPauseLookaheadWindows, format);

@@ -37,12 +37,6 @@ std::uint64_t LabelLag(const PauseRule& rule) {
     return rule.automatic ? (kPauseLookaheadWindows + 2) * PauseWindowFrames(rule.rate) : 0;
 }
 
-// Quiet the detector has not told a pause yet is held up to this long (and this much), where the
-// buffer has room: the room tone before the first words of a recording is told a pause once
-// they come in sight.
-constexpr std::uint64_t kUntoldSeconds = 10;
-constexpr std::uint64_t kUntoldBytes = 4u << 20;
-
 struct Pass {
     std::size_t frame_bytes;
     const std::uint8_t* ring;
@@ -179,6 +173,12 @@ void LabelByThreshold(const PauseRule& rule, const std::uint8_t* frames, std::si
     }
 }
 
+std::uint64_t UntoldFrames(const PauseRule& rule) {
+    constexpr std::uint64_t kSeconds = 10, kBytes = 4u << 20;
+    return rule.automatic ? std::min<std::uint64_t>(kSeconds * rule.rate, kBytes / FrameBytes(rule))
+                          : 0;
+}
+
 std::size_t MinPauseStreamBuffer(const PauseRule& rule) {
     const std::size_t frame_bytes = FrameBytes(rule);
     // The stage, two reads of a few frames, and with the detector a decision one window ahead
@@ -201,10 +201,7 @@ StreamResult CutPauses(const DataSource& in, std::uint64_t limit, const PauseRul
     const std::size_t frame_bytes = FrameBytes(rule);
     const std::uint64_t window = PauseWindowFrames(rule.rate);
     const std::uint64_t pad = std::min(rule.pad, MaxPauseRulePad(buffer.size, rule));
-    const std::uint64_t untold =
-        rule.automatic
-            ? std::min<std::uint64_t>(kUntoldSeconds * rule.rate, kUntoldBytes / frame_bytes)
-            : 0;
+    const std::uint64_t untold = UntoldFrames(rule);
     const Layout layout = LayOut(buffer.size, frame_bytes, LabelLag(rule) + pad + untold);
 
     Pass p;

@@ -47,6 +47,11 @@ inline std::size_t FrameBytes(const PauseRule& rule) {
 void LabelByThreshold(const PauseRule& rule, const std::uint8_t* frames, std::size_t count,
                       const RunSink& sink);
 
+// Quiet the detector has not told a pause yet is held up to 10 s (4 MiB at most) where the
+// buffer has room for it: the room tone before the first words of a recording is told a pause
+// once they come in sight.
+std::uint64_t UntoldFrames(const PauseRule& rule);
+
 // The least buffer CutPauses works in for `rule`.
 std::size_t MinPauseStreamBuffer(const PauseRule& rule);
 

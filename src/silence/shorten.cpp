@@ -29,9 +29,9 @@ constexpr SystemError kCancelled{INT_MIN};
 
 // One run's memory: the buffer every pass reads, filters and copies through (as large as the
 // library's, for the same reason), and the ring of the one-pass pause cutter: the detector's
-// lookahead (3 s), the pad and the reads in flight. Only what a file's rate and channels need of
-// the ring is ever touched. A few are static, lent one per run; more runs at once take theirs
-// from the heap.
+// lookahead (3 s), the pad, the quiet not yet told a pause and the reads in flight. Only what a
+// file's rate and channels need of the ring is ever touched. A few are static, lent one per run;
+// more runs at once take theirs from the heap.
 struct Workspace {
     std::uint8_t buffer[kLargeSilenceBufferBytes];
     std::uint8_t ring[16u << 20];
