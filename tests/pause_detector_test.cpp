@@ -222,6 +222,23 @@ TEST(PauseDetector, EndsAWordWhereItsRoomTailFallsAwayButNotASlowRing) {
     EXPECT_EQ(PauseShare(ring, end, end + 0.8), 0.0);
 }
 
+// A click in a pause (a key, a bump of the microphone) is over in a few milliseconds: the pause
+// goes on through it, where a word would have ended it.
+TEST(PauseDetector, APauseGoesOnThroughAClick) {
+    Recording r = Dictation(6, 2.0);
+    for (const auto& [from, to] : r.pauses) {
+        const auto at = static_cast<std::size_t>((from + to) / 2 * kRate);
+        for (std::size_t k = 0; k < 60 && at + k < r.samples.size(); ++k) {
+            r.samples[at + k] += static_cast<float>(8000 * std::exp(-k / 12.0) * (k % 2 ? 1 : -1));
+        }
+    }
+    AddNoise(r.samples, -50.0, 41);
+    const auto labels = Labels(Frames({r.samples}), 1);
+    for (const auto& [from, to] : r.pauses) {
+        EXPECT_EQ(PauseShare(labels, from + 0.5, to - 0.5), 1.0) << "pause at " << from;
+    }
+}
+
 TEST(PauseDetector, FindsNoPauseInAChordWithTremolo) {
     std::vector<float> chord;
     for (std::size_t i = 0; i < 30 * kRate; ++i) {

@@ -153,6 +153,28 @@ int HoldFor(float segment_peak_db) {
                     kHoldWindows + static_cast<int>(faint * kHoldWindowsPerFaintDb));
 }
 
+// A click in a pause (a bump of the microphone, a key, a lip smack) is over in a window or two;
+// a word that starts there goes on. Sound that stands above the floor in no more than
+// kClickWindows of the kClickSpan windows from `slot` on is a click: the pause goes on.
+constexpr int kClickSpan = 15;
+constexpr int kClickWindows = 2;
+
+bool IsClick(const PauseDetector& d, int slot, const float* floors) {
+    const int span = std::min(kClickSpan, d.pending + 1);
+    if (span < kClickSpan) return false;  // too near the end to tell
+    int sounding = 0;
+    for (int k = 0; k < span; ++k) {
+        const float* raw = d.raw[(slot + k) % kPauseLookaheadWindows];
+        for (int c = 0; c < d.channels; ++c) {
+            if (raw[c] > floors[c] * kLeave) {
+                ++sounding;
+                break;
+            }
+        }
+    }
+    return sounding <= kClickWindows;
+}
+
 // The quiet before this pause was told one is part of it.
 void TellUntold(PauseDetector& d) {
     d.stats.pause_windows += d.untold;
@@ -162,8 +184,9 @@ void TellUntold(PauseDetector& d) {
 
 // Decides the oldest pending window.
 void DecideOldest(PauseDetector& d, const RunSink& sink) {
-    const float* level = d.level[d.head];
-    const std::uint32_t frames = d.frames[d.head];
+    const int slot = d.head;
+    const float* level = d.level[slot];
+    const std::uint32_t frames = d.frames[slot];
     const bool zero = d.zero[d.head];
     d.head = (d.head + 1) % kPauseLookaheadWindows;
     --d.pending;
@@ -186,8 +209,10 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
     float above = 0.0f;   // how far the loudest channel is above its floor, as a ratio
     float lowest_floor = 1.0f;
     int quietest = 0;  // the channel of the lowest floor
+    float floors[kMaxSilenceChannels];
     for (int c = 0; c < d.channels; ++c) {
-        float floor, peak, rise;
+        float& floor = floors[c];
+        float peak, rise;
         FloorAndPeak(d, c, floor, peak, rise);
         above = std::max(above, level[c] / floor);
         spread = std::max(spread, peak / floor);
@@ -208,7 +233,8 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
         } else if (--d.hang <= 0) {
             d.sound = false;
         }
-    } else if (!tail && above > (d.since_sound < kGraceWindows ? kGraceEnter : EnterFor(spread))) {
+    } else if (!tail && above > (d.since_sound < kGraceWindows ? kGraceEnter : EnterFor(spread)) &&
+               (d.since_sound < kGraceWindows || !IsClick(d, slot, floors))) {
         const float above_db = ToDb(above);
         d.segment_peak =
             d.since_sound < kGraceWindows ? std::max(d.segment_peak, above_db) : above_db;
