@@ -239,6 +239,20 @@ TEST(PauseDetector, APauseGoesOnThroughAClick) {
     }
 }
 
+// A buzz of narrow pulses every 20 ms: its first 10 ms may hold none, and must not set a floor
+// under which the whole buzz seems loud.
+TEST(PauseDetector, TheFirstWindowsOfAPulsedBuzzDoNotSetItsFloor) {
+    Recording r = Dictation(4, 2.0);
+    for (std::size_t i = 0; i < r.samples.size(); ++i) {
+        const std::size_t phase =
+            (i + static_cast<std::size_t>(0.008 * kRate)) % static_cast<std::size_t>(0.02 * kRate);
+        if (phase < 8) r.samples[i] += 3000.0f;
+    }
+    AddNoise(r.samples, -70.0, 43);
+    const auto labels = Labels(Frames({r.samples}), 1);
+    EXPECT_EQ(PauseShare(labels, 0.5, r.pauses[0].second - 0.5), 1.0);
+}
+
 TEST(PauseDetector, FindsNoPauseInAChordWithTremolo) {
     std::vector<float> chord;
     for (std::size_t i = 0; i < 30 * kRate; ++i) {

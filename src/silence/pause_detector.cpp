@@ -291,9 +291,13 @@ void CloseWindow(PauseDetector& d, const RunSink& sink) {
     d.frames[slot] = d.in_window;
     d.zero[slot] = !d.window_sounds;
     ++d.pending;
-    // A partial last window measures too little to move the floor, and digital silence would
-    // pull it to nothing: every noise after it would seem loud.
-    if (d.in_window == d.window_frames && d.window_sounds) TrackFloor(d, level, raw, rise);
+    // A partial last window measures too little to move the floor, nor do the first windows,
+    // whose level is not yet taken over 40 ms (a buzz's first 10 ms may hold none of its
+    // pulses); and digital silence would pull it to nothing: every noise after it would seem
+    // loud.
+    if (d.in_window == d.window_frames && d.window_sounds && d.recent_count == kPauseLevelWindows) {
+        TrackFloor(d, level, raw, rise);
+    }
     d.in_window = 0;
     d.window_sounds = false;
     d.analysed = 0;
