@@ -187,7 +187,7 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
     const int slot = d.head;
     const float* level = d.level[slot];
     const std::uint32_t frames = d.frames[slot];
-    const bool zero = d.zero[d.head];
+    const bool zero = d.zero[slot];
     d.head = (d.head + 1) % kPauseLookaheadWindows;
     --d.pending;
     if (zero) {
