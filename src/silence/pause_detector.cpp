@@ -175,6 +175,25 @@ bool IsClick(const PauseDetector& d, int slot, const float* floors) {
     return sounding <= kClickWindows;
 }
 
+// After loud sound, a hold that the lookahead shows to be over plain noise (every window of it
+// within 2 dB of the floor, on every channel whose sound stands out) is cut to
+// kEndedHoldWindows: the word has ended, not faded.
+constexpr int kEndedHoldWindows = 3;
+constexpr float kEnded = Ratio(2.0f);
+
+bool EndedAhead(const PauseDetector& d, int slot, const float* floors, const bool* live) {
+    if (d.pending + 1 < kHoldWindows) return false;
+    bool any = false;
+    for (int c = 0; c < d.channels; ++c) {
+        if (!live[c]) continue;
+        any = true;
+        for (int k = 0; k < kHoldWindows; ++k) {
+            if (d.level[(slot + k) % kPauseLookaheadWindows][c] > floors[c] * kEnded) return false;
+        }
+    }
+    return any;
+}
+
 // The quiet before this pause was told one is part of it.
 void TellUntold(PauseDetector& d) {
     d.stats.pause_windows += d.untold;
@@ -210,13 +229,15 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
     float lowest_floor = 1.0f;
     int quietest = 0;  // the channel of the lowest floor
     float floors[kMaxSilenceChannels];
+    bool live[kMaxSilenceChannels];  // channels whose sound stands out of their floor
     for (int c = 0; c < d.channels; ++c) {
         float& floor = floors[c];
         float peak, rise;
         FloorAndPeak(d, c, floor, peak, rise);
         above = std::max(above, level[c] / floor);
         spread = std::max(spread, peak / floor);
-        if (peak < floor * (rise >= kOnset ? kSeparableWithOnsets : kSeparable)) continue;
+        live[c] = peak >= floor * (rise >= kOnset ? kSeparableWithOnsets : kSeparable);
+        if (!live[c]) continue;
         if (floor < lowest_floor) {
             lowest_floor = floor;
             quietest = c;
@@ -232,6 +253,9 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
             d.hang = HoldFor(d.segment_peak);
         } else if (--d.hang <= 0) {
             d.sound = false;
+        } else if (d.hang > kEndedHoldWindows && d.segment_peak >= kFaintDb &&
+                   EndedAhead(d, slot, floors, live)) {
+            d.hang = kEndedHoldWindows;
         }
     } else if (!tail && above > (d.since_sound < kGraceWindows ? kGraceEnter : EnterFor(spread)) &&
                (d.since_sound < kGraceWindows || !IsClick(d, slot, floors))) {
