@@ -175,20 +175,24 @@ bool IsClick(const PauseDetector& d, int slot, const float* floors) {
     return sounding <= kClickWindows;
 }
 
-// After loud sound, a hold that the lookahead shows to be over plain noise (every window of it
-// within 2 dB of the floor, on every channel whose sound stands out) is cut to
-// kEndedHoldWindows: the word has ended, not faded.
+// After sound that stood kEndedPeakDb or more above the floor, a hold that the lookahead shows
+// to be over plain noise is cut to kEndedHoldWindows: the word has ended, not faded. Plain
+// noise: every window of the hold within 2 dB of the floor (1.5 dB after sound under kFaintDb,
+// whose endings lie nearer the noise), on every channel whose sound stands out.
 constexpr int kEndedHoldWindows = 3;
+constexpr float kEndedPeakDb = 20.0f;
 constexpr float kEnded = Ratio(2.0f);
+constexpr float kEndedAfterFaint = Ratio(1.5f);
 
-bool EndedAhead(const PauseDetector& d, int slot, const float* floors, const bool* live) {
+bool EndedAhead(const PauseDetector& d, int slot, const float* floors, const bool* live,
+                float ended) {
     if (d.pending + 1 < kHoldWindows) return false;
     bool any = false;
     for (int c = 0; c < d.channels; ++c) {
         if (!live[c]) continue;
         any = true;
         for (int k = 0; k < kHoldWindows; ++k) {
-            if (d.level[(slot + k) % kPauseLookaheadWindows][c] > floors[c] * kEnded) return false;
+            if (d.level[(slot + k) % kPauseLookaheadWindows][c] > floors[c] * ended) return false;
         }
     }
     return any;
@@ -253,8 +257,9 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
             d.hang = HoldFor(d.segment_peak);
         } else if (--d.hang <= 0) {
             d.sound = false;
-        } else if (d.hang > kEndedHoldWindows && d.segment_peak >= kFaintDb &&
-                   EndedAhead(d, slot, floors, live)) {
+        } else if (d.hang > kEndedHoldWindows && d.segment_peak >= kEndedPeakDb &&
+                   EndedAhead(d, slot, floors, live,
+                              d.segment_peak >= kFaintDb ? kEnded : kEndedAfterFaint)) {
             d.hang = kEndedHoldWindows;
         }
     } else if (!tail && above > (d.since_sound < kGraceWindows ? kGraceEnter : EnterFor(spread)) &&
