@@ -88,6 +88,20 @@ protected:
         return NarrowPath(name);
 #endif
     }
+
+    // Shortens in.wav into out.wav with `threshold`, collecting what is cut in `cuts`.
+    tamberlyn_status ShortenCollecting(std::int32_t threshold, std::vector<Span>& cuts,
+                                       tamberlyn_shorten_summary* summary = nullptr) const {
+        tamberlyn_pause_options pauses;
+        tamberlyn_pause_options_init(&pauses);
+        pauses.threshold = threshold;
+        tamberlyn_shorten_options o;
+        tamberlyn_shorten_options_init(&o);
+        o.pauses = &pauses;
+        o.on_cut = CollectCut;
+        o.cut_context = &cuts;
+        return tamberlyn_shorten_file(Name("in.wav").c_str(), Name("out.wav").c_str(), &o, summary);
+    }
 };
 
 TEST_F(EngineTest, ShortenAtTheDefaultsIsTheLibrarysRule) {
@@ -197,9 +211,6 @@ TEST_F(EngineTest, EverySampleFormatIsCutWhereItsSixteenBitOriginalIs) {
         bool extensible;
     };
     for (const std::int32_t threshold : {8000, TAMBERLYN_THRESHOLD_AUTO}) {
-        tamberlyn_pause_options pauses;
-        tamberlyn_pause_options_init(&pauses);
-        pauses.threshold = threshold;
         std::vector<Span> reference;
         for (const Case c : {Case{16, false, false}, Case{8, false, false}, Case{24, false, true},
                              Case{32, false, false}, Case{32, true, false}, Case{64, true, true}}) {
@@ -208,14 +219,7 @@ TEST_F(EngineTest, EverySampleFormatIsCutWhereItsSixteenBitOriginalIs) {
                        c.extensible ? ExtensibleWav(2, kRate, c.bits, 3, c.floating ? 3 : 1, data)
                                     : Wav(2, kRate, c.bits, data, {}, {}, c.floating ? 3 : 1));
             std::vector<Span> cuts;
-            tamberlyn_shorten_options o;
-            tamberlyn_shorten_options_init(&o);
-            o.pauses = &pauses;
-            o.on_cut = CollectCut;
-            o.cut_context = &cuts;
-            ASSERT_EQ(tamberlyn_shorten_file(Name("in.wav").c_str(), Name("out.wav").c_str(), &o,
-                                             nullptr),
-                      TAMBERLYN_OK)
+            ASSERT_EQ(ShortenCollecting(threshold, cuts), TAMBERLYN_OK)
                 << c.bits << " bits: " << tamberlyn_error_message();
             if (c.bits == 16) reference = cuts;
             EXPECT_EQ(cuts, reference) << c.bits << " bits, threshold " << threshold;
@@ -272,15 +276,8 @@ TEST_F(EngineTest, DetectorFedInPiecesCutsAsShortenDoes) {
     tamberlyn_pause_options_init(&pauses);
     pauses.threshold = TAMBERLYN_THRESHOLD_AUTO;
     std::vector<Span> by_shorten, by_detector;
-    tamberlyn_shorten_options o;
-    tamberlyn_shorten_options_init(&o);
-    o.pauses = &pauses;
-    o.on_cut = CollectCut;
-    o.cut_context = &by_shorten;
     tamberlyn_shorten_summary shortened = Summary();
-    ASSERT_EQ(
-        tamberlyn_shorten_file(Name("in.wav").c_str(), Name("out.wav").c_str(), &o, &shortened),
-        TAMBERLYN_OK);
+    ASSERT_EQ(ShortenCollecting(TAMBERLYN_THRESHOLD_AUTO, by_shorten, &shortened), TAMBERLYN_OK);
 
     tamberlyn_detector* d = nullptr;
     ASSERT_EQ(tamberlyn_detector_create(kRate, 1, &pauses, CollectCut, &by_detector, &d),
@@ -318,18 +315,8 @@ TEST_F(EngineTest, TheQuietBeforeTheFirstWordsIsAPauseHoweverLong) {
                      words.samples.end());
     AddNoise(r.samples, -50.0, 11);
     WriteBytes(Path("in.wav"), Wav(1, kRate, 16, Frames({r.samples})));
-    tamberlyn_pause_options pauses;
-    tamberlyn_pause_options_init(&pauses);
-    pauses.threshold = TAMBERLYN_THRESHOLD_AUTO;
     std::vector<Span> cuts;
-    tamberlyn_shorten_options o;
-    tamberlyn_shorten_options_init(&o);
-    o.pauses = &pauses;
-    o.on_cut = CollectCut;
-    o.cut_context = &cuts;
-    tamberlyn_shorten_summary s = Summary();
-    ASSERT_EQ(tamberlyn_shorten_file(Name("in.wav").c_str(), Name("out.wav").c_str(), &o, &s),
-              TAMBERLYN_OK);
+    ASSERT_EQ(ShortenCollecting(TAMBERLYN_THRESHOLD_AUTO, cuts), TAMBERLYN_OK);
     ASSERT_FALSE(cuts.empty());
     EXPECT_EQ(cuts[0].first, static_cast<std::uint64_t>(0.1 * kRate));
     EXPECT_GT(cuts[0].second, static_cast<std::uint64_t>(7.6 * kRate));
