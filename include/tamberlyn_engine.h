@@ -221,7 +221,8 @@ typedef struct tamberlyn_shorten_summary {
     tamberlyn_uint64 cuts;
     int automatic;                    /* the pauses were told by the background noise */
     double background_low_dbfs;       /* with auto and cuts: the range of the background level */
-    double background_high_dbfs;      /* (above 200 Hz) */
+    double background_high_dbfs;      /* (above 200 Hz); -HUGE_VAL where every pause was digital
+                                         silence */
     double separable_share;           /* with auto: the share of the recording where pauses could
                                          be told from sound, 0..1 */
     unsigned warnings;                /* TAMBERLYN_WARN_* */
@@ -230,8 +231,9 @@ typedef struct tamberlyn_shorten_summary {
     tamberlyn_uint64 chunks_left_out; /* bytes, with TAMBERLYN_WARN_CHUNKS_LEFT_OUT */
     tamberlyn_uint64 appended_bytes;  /* bytes, with TAMBERLYN_WARN_APPENDED_KEPT */
     double digital_silence_share;     /* with auto: the share of the recording that is digital
-                                         silence (every sample exactly zero), always a pause;
-                                         the background range covers the rest */
+                                         silence (no sample changes: zero, or a constant
+                                         offset), always a pause; the background range covers
+                                         the rest */
 } tamberlyn_shorten_summary;
 
 /*

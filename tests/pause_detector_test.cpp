@@ -92,6 +92,35 @@ TEST(PauseDetector, DigitalSilenceIsAlwaysAPauseAndLeavesTheFloorAlone) {
     EXPECT_EQ(std::count(all.begin(), all.end(), true), 0);
 }
 
+// Where the pauses are digital silence, at zero or at an offset, there is no noise to tell a
+// word's faint ending from: every sample that is not digital silence is sound.
+TEST(PauseDetector, AWordsLastFaintSamplesBeforeDigitalSilenceAreSound) {
+    for (const float offset : {0.0f, 300.0f}) {
+        Recording r;
+        std::vector<std::pair<double, double>> fades;
+        std::mt19937 rng(5);
+        std::uniform_int_distribution<int> lsb(-1, 1);
+        for (int word = 0; word < 5; ++word) {
+            r.pauses.push_back({Seconds(r), Seconds(r) + 1.5});
+            AddSilence(r.samples, 1.5);
+            AddSyllable(r.samples, 0.3, -6.0);
+            const double from = Seconds(r);
+            for (std::size_t i = 0; i < kRate * 4 / 10; ++i) r.samples.push_back(float(lsb(rng)));
+            fades.push_back({from, Seconds(r)});
+        }
+        for (float& v : r.samples) v += offset;
+        const auto labels = Labels(Frames({r.samples}), 1);
+        for (const auto& [from, to] : fades) {
+            EXPECT_EQ(PauseShare(labels, from, to), 0.0)
+                << "offset " << offset << ", fade at " << from;
+        }
+        for (std::size_t p = 1; p < r.pauses.size(); ++p) {
+            EXPECT_EQ(PauseShare(labels, r.pauses[p].first, r.pauses[p].second - 0.3), 1.0)
+                << "offset " << offset << ", pause at " << r.pauses[p].first;
+        }
+    }
+}
+
 TEST(PauseDetector, DecidesTheSameWithADcOffset) {
     Recording r = Dictation(6, 1.5);
     AddNoise(r.samples, -50.0, 3);

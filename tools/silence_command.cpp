@@ -2,6 +2,7 @@
 // or over many files into a folder, several at once.
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -185,7 +186,7 @@ void Summarise(const Options& o, const tamberlyn_shorten_summary& s) {
                    "background (music, or a continuous noise); nothing was removed");
         } else if (s.cuts == 0) {
             Refuse(o.in, "no pause long enough to shorten; nothing was removed");
-        } else if (s.separable_share <= s.digital_silence_share) {
+        } else if (std::isinf(s.background_low_dbfs)) {
             PrintErr("pauses told from digital silence\n");
         } else {
             PrintErr("pauses told from a background of %.1f to %.1f dBFS (above 200 Hz)%s\n",

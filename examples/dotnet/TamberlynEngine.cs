@@ -100,7 +100,8 @@ namespace Tamberlyn
         /// <summary>Nonzero when pauses were told by the background noise.</summary>
         public int Automatic;
 
-        /// <summary>The quietest background the pauses were told from, dBFS above 200 Hz.</summary>
+        /// <summary>The quietest background the pauses were told from, dBFS above 200 Hz;
+        /// negative infinity where every pause was digital silence.</summary>
         public double BackgroundLowDbfs;
 
         /// <summary>The loudest background the pauses were told from.</summary>

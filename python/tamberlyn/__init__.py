@@ -139,7 +139,8 @@ class ShortenResult:
     channels: int
     format: str
     #: With ``threshold="auto"``: the range of the background level the pauses were told from,
-    #: in dBFS above 200 Hz (None when no pause was found).
+    #: in dBFS above 200 Hz (None when no pause was found; minus infinity where every pause
+    #: was digital silence).
     background_dbfs: Optional[Tuple[float, float]] = None
 
     @property

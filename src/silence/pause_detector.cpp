@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tamberlyn {
 
@@ -198,6 +199,22 @@ bool EndedAhead(const PauseDetector& d, int slot, const float* floors, const boo
     return any;
 }
 
+// Where the pauses are digital silence and what is not silence there is barely above it (the
+// last faint samples of a word fading out), there is no noise to tell sound from: whatever is
+// not digital silence is sound. A recording that is digital silence between noisy stretches
+// (a noise gate) has a floor well above this one and is judged by its floor.
+constexpr float kDigitalQuiet = 1e-8f;  // -80 dB
+constexpr std::uint64_t kDigitalBackgroundWindows = kPauseFloorBlockWindows * kPauseFloorBlocks;
+
+bool DigitalBackground(const PauseDetector& d, const float* floors) {
+    // Digital silence within the floor's reach: behind this window or in the lookahead.
+    if (d.last_still == 0 || d.measured - d.last_still >= kDigitalBackgroundWindows) return false;
+    for (int c = 0; c < d.channels; ++c) {
+        if (floors[c] >= kDigitalQuiet) return false;
+    }
+    return true;
+}
+
 // The quiet before this pause was told one is part of it.
 void TellUntold(PauseDetector& d) {
     d.stats.pause_windows += d.untold;
@@ -210,17 +227,17 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
     const int slot = d.head;
     const float* level = d.level[slot];
     const std::uint32_t frames = d.frames[slot];
-    const bool zero = d.zero[slot];
+    const bool still = d.still[slot];
     d.head = (d.head + 1) % kPauseLookaheadWindows;
     --d.pending;
-    if (zero) {
+    if (still) {
         // Digital silence is a pause whatever surrounds it: nothing is there to keep.
         d.sound = false;
         d.hang = 0;
         d.judged = true;
         d.since_sound += 1;
         ++d.stats.windows;
-        ++d.stats.zero_windows;
+        ++d.stats.still_windows;
         ++d.stats.pause_windows;
         TellUntold(d);
         sink.run(sink.context, frames, Verdict::kPause);
@@ -249,6 +266,12 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
         separable = true;
     }
 
+    const bool digital = DigitalBackground(d, floors);
+    if (digital) {
+        above = std::max(above, kEnter * kEnter);
+        separable = false;  // no floor was measured: the background is nothing
+        ++d.stats.digital_windows;
+    }
     FollowTail(d, above);
     const bool tail = d.tail;
     if (d.sound) {
@@ -263,7 +286,7 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
             d.hang = kEndedHoldWindows;
         }
     } else if (!tail && above > (d.since_sound < kGraceWindows ? kGraceEnter : EnterFor(spread)) &&
-               (d.since_sound < kGraceWindows || !IsClick(d, slot, floors))) {
+               (digital || d.since_sound < kGraceWindows || !IsClick(d, slot, floors))) {
         const float above_db = ToDb(above);
         d.segment_peak =
             d.since_sound < kGraceWindows ? std::max(d.segment_peak, above_db) : above_db;
@@ -271,7 +294,7 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
         d.hang = HoldFor(d.segment_peak);
     }
     d.since_sound = d.sound ? 0 : d.since_sound + 1;
-    d.judged = !d.sound && (d.judged || separable);
+    d.judged = !d.sound && (d.judged || separable || digital);
     const bool pause = d.judged;
     ++d.stats.windows;
     if (separable) {
@@ -318,17 +341,19 @@ void CloseWindow(PauseDetector& d, const RunSink& sink) {
     d.recent_at = (d.recent_at + 1) % kPauseLevelWindows;
     d.recent_count = std::min(d.recent_count + 1, kPauseLevelWindows);
     d.frames[slot] = d.in_window;
-    d.zero[slot] = !d.window_sounds;
+    d.still[slot] = !d.window_changes;
     ++d.pending;
+    if (++d.measured, !d.window_changes) d.last_still = d.measured;
     // A partial last window measures too little to move the floor, nor do the first windows,
     // whose level is not yet taken over 40 ms (a buzz's first 10 ms may hold none of its
     // pulses); and digital silence would pull it to nothing: every noise after it would seem
     // loud.
-    if (d.in_window == d.window_frames && d.window_sounds && d.recent_count == kPauseLevelWindows) {
+    if (d.in_window == d.window_frames && d.window_changes &&
+        d.recent_count == kPauseLevelWindows) {
         TrackFloor(d, level, raw, rise);
     }
     d.in_window = 0;
-    d.window_sounds = false;
+    d.window_changes = false;
     d.analysed = 0;
 }
 
@@ -395,16 +420,14 @@ void MeasureIn(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
     }
 }
 
-// Every sample of `bytes` exactly zero: 0x80 in unsigned 8-bit, zero bytes elsewhere (a float's
-// negative zero counts as sound, which costs nothing).
-// Stops at the first byte that is not silence: in sound that is within the first sample, so
-// only digital silence is read whole.
-bool IsDigitalSilence(SampleFormat format, const std::uint8_t* p, std::size_t bytes) {
-    const std::uint8_t zero = format == SampleFormat::kU8 ? 0x80 : 0x00;
-    for (std::size_t i = 0; i < bytes; ++i) {
-        if (p[i] != zero) return false;
-    }
-    return true;
+// Some frame of the `n` at `p` differs from the window's first. Stops at the first change: in
+// sound that is within the first frames, so only digital silence is read whole. A float's
+// negative zero beside a zero counts as a change, which costs nothing.
+bool Changes(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
+    const std::size_t bytes = d.frame_bytes;
+    if (d.in_window == 0 && d.window_frames > 1) std::memcpy(d.still_frame, p, bytes);
+    return std::memcmp(p, d.still_frame, bytes) != 0 ||
+           (n > 1 && std::memcmp(p + bytes, p, (n - 1) * bytes) != 0);
 }
 
 void MeasureFrames(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
@@ -434,6 +457,7 @@ void StartPauseDetector(PauseDetector& d, std::uint32_t rate, int channels, int 
                         SampleFormat format) {
     d = PauseDetector{};
     d.format = format;
+    if (format == SampleFormat::kU8) std::memset(d.still_frame, 0x80, sizeof d.still_frame);
     d.channels = std::clamp(channels, 1, kMaxSilenceChannels);
     d.frame_bytes =
         static_cast<std::uint32_t>(SampleBytes(format)) * static_cast<std::uint32_t>(d.channels);
@@ -460,7 +484,7 @@ void FeedPauseDetector(PauseDetector& d, const std::uint8_t* p, std::size_t coun
         // Up to the end of the window being measured.
         const std::size_t n = std::min<std::size_t>(count, d.window_frames - d.in_window);
         MeasureFrames(d, p, n);
-        if (!d.window_sounds) d.window_sounds = !IsDigitalSilence(d.format, p, n * frame_bytes);
+        if (!d.window_changes) d.window_changes = Changes(d, p, n);
         std::size_t i = d.skip;
         if (i < n) {
             const std::size_t count_here = (n - 1 - i) / d.step + 1;

@@ -42,7 +42,8 @@ struct PauseDetectorStats {
     std::uint64_t windows = 0;
     std::uint64_t pause_windows = 0;
     std::uint64_t separable_windows = 0;  // windows where some channel had a floor to judge by
-    std::uint64_t zero_windows = 0;       // digital silence, a pause whatever surrounds it
+    std::uint64_t still_windows = 0;      // digital silence, a pause whatever surrounds it
+    std::uint64_t digital_windows = 0;    // others told by digital silence around them
     // The background's level over the pauses (its range as it drifts), in the detector's band
     // (200 Hz and up); the floor's range where the pauses were too short to measure it.
     float lowest_floor_db = 0.0f;
@@ -60,8 +61,11 @@ struct PauseDetector {
 
     // The window being measured.
     std::uint32_t in_window = 0;  // frames of it seen
-    bool window_sounds = false;   // some sample of it is not digital zero
-    std::uint32_t skip = 0;       // frames until the next analysed one
+    bool window_changes = false;  // some frame of it differs from its first
+    // The window's first frame, for telling digital silence (zero, or a constant offset): every
+    // frame of the window the same. A window of one frame is compared with the format's zero.
+    std::uint8_t still_frame[kMaxSilenceChannels * 8] = {};
+    std::uint32_t skip = 0;  // frames until the next analysed one
     std::uint32_t analysed = 0;
     bool primed = false;  // the filter has seen its first sample
     float z1[kMaxSilenceChannels] = {};
@@ -77,9 +81,11 @@ struct PauseDetector {
     float level[kPauseLookaheadWindows][kMaxSilenceChannels] = {};
     float raw[kPauseLookaheadWindows][kMaxSilenceChannels] = {};
     std::uint32_t frames[kPauseLookaheadWindows] = {};
-    bool zero[kPauseLookaheadWindows] = {};  // digital silence: every sample exactly zero
+    bool still[kPauseLookaheadWindows] = {};  // digital silence: no sample changed
     int head = 0;
     int pending = 0;
+    std::uint64_t measured = 0;    // windows measured so far
+    std::uint64_t last_still = 0;  // the newest of them that was digital silence, plus one
     int lookahead = kPauseLookaheadWindows;
 
     // Floor and peak per channel: minimum and maximum over blocks of windows.

@@ -538,12 +538,17 @@ tamberlyn_status OpenEnds(Run& r, const ShortenEnds& ends) {
 }  // namespace
 
 void SummariseDetector(const PauseDetectorStats& d, tamberlyn_shorten_summary& s) {
-    s.background_low_dbfs = d.lowest_floor_db;
-    s.background_high_dbfs = d.highest_floor_db;
+    // Where every pause was digital silence, no noise was there to measure: its level is none.
+    const bool digital = d.separable_windows == 0 && d.still_windows + d.digital_windows > 0;
+    s.background_low_dbfs = digital ? -HUGE_VAL : d.lowest_floor_db;
+    s.background_high_dbfs = digital ? -HUGE_VAL : d.highest_floor_db;
     const double windows = d.windows > 0 ? static_cast<double>(d.windows) : 1.0;
     s.separable_share =
-        d.windows > 0 ? static_cast<double>(d.separable_windows + d.zero_windows) / windows : 1.0;
-    s.digital_silence_share = static_cast<double>(d.zero_windows) / windows;
+        d.windows > 0
+            ? static_cast<double>(d.separable_windows + d.digital_windows + d.still_windows) /
+                  windows
+            : 1.0;
+    s.digital_silence_share = static_cast<double>(d.still_windows) / windows;
 }
 
 std::int64_t FramesOf(double seconds, std::uint32_t rate) {
