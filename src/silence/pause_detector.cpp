@@ -182,8 +182,8 @@ bool IsClick(const PauseDetector& d, int slot, const float* floors) {
 // whose endings lie nearer the noise), on every channel whose sound stands out.
 constexpr int kEndedHoldWindows = 3;
 constexpr float kEndedPeakDb = 20.0f;
-constexpr float kEnded = Ratio(2.0f);
-constexpr float kEndedAfterFaint = Ratio(1.5f);
+constexpr float kEnded = Ratio(3.0f);
+constexpr float kEndedAfterFaint = Ratio(2.0f);
 
 bool EndedAhead(const PauseDetector& d, int slot, const float* floors, const bool* live,
                 float ended) {
