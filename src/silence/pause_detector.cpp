@@ -178,8 +178,9 @@ bool IsClick(const PauseDetector& d, int slot, const float* floors) {
 
 // After sound that stood kEndedPeakDb or more above the floor, a hold that the lookahead shows
 // to be over plain noise is cut to kEndedHoldWindows: the word has ended, not faded. Plain
-// noise: every window of the hold within 2 dB of the floor (1.5 dB after sound under kFaintDb,
-// whose endings lie nearer the noise), on every channel whose sound stands out.
+// noise: every window of the hold within 3 dB of the floor (the floor is the noise's quietest
+// moment; 2 dB after sound under kFaintDb, whose endings lie nearer the noise), on every channel
+// whose sound stands out.
 constexpr int kEndedHoldWindows = 3;
 constexpr float kEndedPeakDb = 20.0f;
 constexpr float kEnded = Ratio(3.0f);
