@@ -3,13 +3,14 @@
 // fixed rule (500, 0.1 s) and for sox's silence effect.
 //
 //   pause_quality [--dir DIR] [--real] [--held-out] [--only NAME] [--no-sox] [--no-webrtc]
-//                 [--keep S] [--pad S] [--verbose]
+//                 [--no-silero] [--keep S] [--pad S] [--verbose]
 //
 // --real speaks with recorded human voices (the prompts of Asterisk's sound packages: English,
 // Spanish, French and Russian women, an Italian man) instead of espeak-ng's; --held-out uses
 // other voices, other sentences and sox's noise generators, for a check on material the
 // detector was not tuned on; --verbose lists every pause and every speech cut.
-// WebRTC's detector (mode 3) is a column when bench/webrtc has been installed (npm install).
+// WebRTC's detector (mode 3) is a column when bench/webrtc has been installed (npm install
+// there), and Silero's neural detector (v5) when bench/silero has.
 // Pause removed: of every known pause, the part beyond its first 0.3 s, how much went.
 // Speech cut: the 10 ms windows of the clean speech within 40 dB of its loudest window that lost
 // any frame, in milliseconds per minute of such windows; the same for the windows at or above
@@ -149,21 +150,33 @@ std::vector<bool> BySox(const std::string& path, const Take& take) {
     return removed;
 }
 
-// Which frames WebRTC's voice activity detector (libfvad, `mode` 0 to 3) would have removed
-// with the same keep and pad: the mix averaged to mono at a rate it takes, judged in 30 ms
-// frames; every run of frames without speech keeps `keep` after the speech and `pad` before.
-std::vector<bool> ByWebRtc(const std::string& path, const Take& take, int mode, double keep,
-                           double pad) {
+// A voice activity detector run by Node.js from the bench's own folder: the mix averaged to
+// mono at a rate it takes (`rates`, the first where the take's is not among them), judged in
+// frames of `frame_seconds`, one character each ("1" speech) on the script's output.
+struct Detector {
+    const char* script;  // with its arguments after the file
+    const char* arguments;
+    std::vector<std::uint32_t> rates;
+    double frame_seconds;
+};
+
+const Detector kWebRtc = {
+    TAMBERLYN_BENCH_DIR "/webrtc/vad.mjs", "3", {16000, 8000, 32000, 48000}, 0.03};
+const Detector kSilero = {TAMBERLYN_BENCH_DIR "/silero/vad.mjs", "", {16000, 8000}, 0.032};
+
+// Which frames `detector` would have removed with the same keep and pad: every run of frames
+// without speech keeps `keep` after the speech and `pad` before.
+std::vector<bool> ByDetector(const std::string& path, const Take& take, const Detector& detector,
+                             double keep, double pad) {
     const std::size_t frames = take.mix.size() / static_cast<std::size_t>(take.channels);
+    const auto& rates = detector.rates;
     const std::uint32_t rate =
-        take.rate == 8000 || take.rate == 16000 || take.rate == 32000 || take.rate == 48000
-            ? take.rate
-            : 16000;
-    const std::string mono = path + ".webrtc.wav";
+        std::find(rates.begin(), rates.end(), take.rate) != rates.end() ? take.rate : rates[0];
+    const std::string mono = path + ".vad.wav";
     const std::string to_mono =
         "sox -D '" + path + "' -c 1 -r " + std::to_string(rate) + " '" + mono + "' 2>/dev/null";
     const std::string detect =
-        "node '" TAMBERLYN_BENCH_WEBRTC_DIR "/vad.mjs' '" + mono + "' " + std::to_string(mode);
+        std::string("node '") + detector.script + "' '" + mono + "' " + detector.arguments;
     std::string flags;
     if (std::system(to_mono.c_str()) == 0) {
         if (FILE* out = ::popen(detect.c_str(), "r")) {
@@ -176,9 +189,9 @@ std::vector<bool> ByWebRtc(const std::string& path, const Take& take, int mode, 
         std::fprintf(stderr, "pause_quality: %s failed\n", detect.c_str());
         std::exit(1);
     }
-    // Speech by frame of the input; what follows the last whole 30 ms frame counts as speech.
+    // Speech by frame of the input; what follows the last whole frame counts as speech.
     std::vector<bool> speech(frames, true);
-    const double frame_seconds = 0.03;
+    const double frame_seconds = detector.frame_seconds;
     for (std::size_t f = 0; f < flags.size(); ++f) {
         const auto first = static_cast<std::size_t>(f * frame_seconds * take.rate);
         const auto end =
@@ -322,7 +335,8 @@ int main(int argc, char** argv) {
     std::string only;
     bool held_out = false, sox = true, real = false;
     bool webrtc =
-        ::access(TAMBERLYN_BENCH_WEBRTC_DIR "/node_modules/@echogarden/fvad-wasm", R_OK) == 0;
+        ::access(TAMBERLYN_BENCH_DIR "/webrtc/node_modules/@echogarden/fvad-wasm", R_OK) == 0;
+    bool silero = ::access(TAMBERLYN_BENCH_DIR "/silero/node_modules/onnxruntime-web", R_OK) == 0;
     double keep = tamberlyn::kAutoKeepSeconds, pad = tamberlyn::kAutoPadSeconds;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -336,6 +350,8 @@ int main(int argc, char** argv) {
             sox = false;
         else if (a == "--no-webrtc")
             webrtc = false;
+        else if (a == "--no-silero")
+            silero = false;
         else if (a == "--real")
             real = true;
         else if (a == "--keep" && i + 1 < argc)
@@ -347,7 +363,8 @@ int main(int argc, char** argv) {
         else {
             std::fprintf(stderr,
                          "usage: pause_quality [--dir DIR] [--real] [--held-out] [--only NAME] "
-                         "[--no-sox] [--no-webrtc] [--keep S] [--pad S] [--verbose]\n");
+                         "[--no-sox] [--no-webrtc] [--no-silero] [--keep S] [--pad S] "
+                         "[--verbose]\n");
             return 2;
         }
     }
@@ -568,11 +585,13 @@ int main(int argc, char** argv) {
 
     // Speech cut as "40 dB / audible / loud" in ms/min; pauseless material as the share removed.
     std::printf(
-        "| Condition | auto: pause removed | auto: speech cut |%s fixed: pause removed | "
+        "| Condition | auto: pause removed | auto: speech cut |%s%s fixed: pause removed | "
         "fixed: speech cut |%s\n",
         webrtc ? " WebRTC 3: pause removed | WebRTC 3: speech cut |" : "",
+        silero ? " Silero 5: pause removed | Silero 5: speech cut |" : "",
         sox ? " sox: pause removed | sox: speech cut |" : "");
-    std::printf("|---|---|---|---|---|%s%s\n", webrtc ? "---|---|" : "", sox ? "---|---|" : "");
+    std::printf("|---|---|---|---|---|%s%s%s\n", webrtc ? "---|---|" : "", silero ? "---|---|" : "",
+                sox ? "---|---|" : "");
     for (const Condition& c : conditions) {
         if (!only.empty() && c.name.find(only) == std::string::npos) continue;
         const Take take = c.make();
@@ -586,9 +605,10 @@ int main(int argc, char** argv) {
         }
         const Score automatic = Judge(take, ByEngine(path, take, true, 0, keep, pad));
         const Score fixed = Judge(take, ByEngine(path, take, false, 500, 0.099875, 0.0));
-        Score by_sox, by_webrtc;
+        Score by_sox, by_webrtc, by_silero;
         if (sox) by_sox = Judge(take, BySox(path, take));
-        if (webrtc) by_webrtc = Judge(take, ByWebRtc(path, take, 3, keep, pad));
+        if (webrtc) by_webrtc = Judge(take, ByDetector(path, take, kWebRtc, keep, pad));
+        if (silero) by_silero = Judge(take, ByDetector(path, take, kSilero, keep, pad));
         auto cell = [&](const Score& s, bool pause, bool all_cuts = false) {
             char text[64];
             if (take.pauseless) {
@@ -608,6 +628,9 @@ int main(int argc, char** argv) {
         if (webrtc)
             std::printf(" %s | %s |", cell(by_webrtc, true).c_str(),
                         cell(by_webrtc, false, true).c_str());
+        if (silero)
+            std::printf(" %s | %s |", cell(by_silero, true).c_str(),
+                        cell(by_silero, false, true).c_str());
         std::printf(" %s | %s |", cell(fixed, true).c_str(), cell(fixed, false).c_str());
         if (sox) std::printf(" %s | %s |", cell(by_sox, true).c_str(), cell(by_sox, false).c_str());
         std::printf("\n");

@@ -11,7 +11,7 @@ packages+=(python3 python3-pytest python3-numpy python3-distributed)
 packages+=(libavformat-dev libavcodec-dev libavutil-dev libswresample-dev ffmpeg)
 # Further packages named as arguments; `bench` names what the pause benchmark needs: espeak-ng
 # and sox for its corpus, Asterisk's recorded prompts for its real voices, Node.js for WebRTC's
-# detector.
+# and Silero's detectors.
 for a in "$@"; do
     if [[ $a == bench ]]; then
         packages+=(espeak-ng sox nodejs asterisk-core-sounds-en-g722)
