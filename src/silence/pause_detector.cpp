@@ -344,7 +344,8 @@ void CloseWindow(PauseDetector& d, const RunSink& sink) {
     d.frames[slot] = d.in_window;
     d.still[slot] = !d.window_changes;
     ++d.pending;
-    if (++d.measured, !d.window_changes) d.last_still = d.measured;
+    ++d.measured;
+    if (!d.window_changes) d.last_still = d.measured;
     // A partial last window measures too little to move the floor, nor do the first windows,
     // whose level is not yet taken over 40 ms (a buzz's first 10 ms may hold none of its
     // pulses); and digital silence would pull it to nothing: every noise after it would seem
