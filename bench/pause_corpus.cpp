@@ -311,21 +311,37 @@ void Reverberate(Take& take, double seconds) {
         take.mix[i] = static_cast<float>(dry[i] + 0.15 * wet[i]);
 }
 
+namespace {
+
+// A second-order Butterworth high- or low-pass at `hz` over one channel's samples.
+void Butterworth(std::vector<float>& samples, std::uint32_t rate, double hz, bool high) {
+    const double k = std::tan(M_PI * hz / rate), q = std::sqrt(0.5);
+    const double norm = 1 / (1 + k / q + k * k);
+    const double b0 = high ? norm : k * k * norm, b1 = high ? -2 * b0 : 2 * b0, b2 = b0;
+    const double a1 = 2 * (k * k - 1) * norm, a2 = (1 - k / q + k * k) * norm;
+    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    for (float& v : samples) {
+        const double x = v, y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1, x1 = x, y2 = y1, y1 = y;
+        v = static_cast<float>(y);
+    }
+}
+
+}  // namespace
+
 void TelephoneBand(Take& take) {
-    auto biquad = [&](double hz, bool high) {
-        const double k = std::tan(M_PI * hz / take.rate), q = std::sqrt(0.5);
-        const double norm = 1 / (1 + k / q + k * k);
-        const double b0 = high ? norm : k * k * norm, b1 = high ? -2 * b0 : 2 * b0, b2 = b0;
-        const double a1 = 2 * (k * k - 1) * norm, a2 = (1 - k / q + k * k) * norm;
-        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-        for (float& v : take.mix) {
-            const double x = v, y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-            x2 = x1, x1 = x, y2 = y1, y1 = y;
-            v = static_cast<float>(y);
-        }
-    };
-    biquad(300, true);
-    if (take.rate > 6800) biquad(3400, false);
+    Butterworth(take.mix, take.rate, 300, true);
+    if (take.rate > 6800) Butterworth(take.mix, take.rate, 3400, false);
+}
+
+void Muffle(Take& take, double hz) {
+    Butterworth(take.speech, take.rate, hz, false);
+    Butterworth(take.speech, take.rate, hz, false);
+    float peak = 0;
+    for (float v : take.speech) peak = std::max(peak, std::fabs(v));
+    const float gain = peak > 0 ? 0.7f * 32768.0f / peak : 1.0f;
+    for (float& v : take.speech) v *= gain;
+    take.mix = take.speech;
 }
 
 void Drift(std::vector<float>& noise, double from_db, double to_db) {

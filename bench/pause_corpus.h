@@ -68,6 +68,10 @@ void Reverberate(Take& take, double seconds);
 // The mix through a telephone's band, 300 to 3400 Hz (second-order Butterworth each side).
 void TelephoneBand(Take& take);
 
+// The speech through two low-passes at `hz` (a voice whose energy lies below it: a deep voice
+// on a boomy microphone), brought back to a peak of -3 dBFS; the mix is that speech alone.
+void Muffle(Take& take, double hz);
+
 // Scales a noise so its level moves in a straight line in decibels from `from_db` to `to_db`
 // (relative to its level now) over its length.
 void Drift(std::vector<float>& noise, double from_db, double to_db);

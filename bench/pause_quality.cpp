@@ -530,6 +530,13 @@ int main(int argc, char** argv) {
         TelephoneBand(t);
         return t;
     });
+    add("muffled voice (below 250 Hz), white -40 dBFS", [&] {
+        Take t = speech(16000, 1, 64);
+        Muffle(t, 250);
+        std::mt19937 random(65 + salt);
+        AddNoise(t, MakeNoise(Noise::kWhite, t.mix.size(), 16000, -40, random));
+        return t;
+    });
     add("buzz 50 Hz to 5 kHz -40 dBFS", [&] { return noisy(22050, 3, Noise::kBuzz, -40, 53); });
     add("white swelling +-5 dB, -40 dBFS", [&] {
         Take t = speech(16000, 0, 54);
