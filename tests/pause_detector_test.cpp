@@ -121,6 +121,31 @@ TEST(PauseDetector, AWordsLastFaintSamplesBeforeDigitalSilenceAreSound) {
     }
 }
 
+// A word that ends in sound below the high-pass (a 70 Hz hum of a deep voice, too weak above
+// 200 Hz to stand out of the noise) keeps its hold: it is not cut short as plain noise.
+TEST(PauseDetector, AWordThatEndsBelowTheHighPassKeepsItsHold) {
+    Recording r;
+    std::vector<std::pair<double, double>> endings;
+    for (int word = 0; word < 4; ++word) {
+        AddSilence(r.samples, 2.0);
+        AddSyllable(r.samples, 0.3, -6.0);
+        const double from = Seconds(r);
+        const double amplitude = 32768.0 * std::pow(10.0, -36.0 / 20.0);
+        for (std::size_t i = 0; i < kRate * 6 / 100; ++i)
+            r.samples.push_back(
+                static_cast<float>(amplitude * std::sin(2 * kPi * 70.0 * i / kRate)));
+        endings.push_back({from, Seconds(r)});
+    }
+    AddSilence(r.samples, 2.0);
+    AddNoise(r.samples, -45.0, 21);
+    const auto labels = Labels(Frames({r.samples}), 1);
+    // Once the pauses have shown where the whole band's noise lies.
+    for (std::size_t w = 1; w < endings.size(); ++w) {
+        EXPECT_EQ(PauseShare(labels, endings[w].first, endings[w].second), 0.0)
+            << "ending at " << endings[w].first;
+    }
+}
+
 TEST(PauseDetector, DecidesTheSameWithADcOffset) {
     Recording r = Dictation(6, 1.5);
     AddNoise(r.samples, -50.0, 3);

@@ -15,6 +15,7 @@ namespace {
 constexpr double kAnalysisRate = 4000.0;
 // Below this the high-pass removes what is not speech: DC, mains hum, rumble, fan drone.
 constexpr double kHighPassHz = 200.0;
+constexpr double kDcHz = 20.0;  // the whole band's lower edge
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kSqrt2 = 1.41421356237309504880;
 constexpr float kFullScaleEnergy =
@@ -67,9 +68,11 @@ constexpr float kSilent = 1e-10f;  // -100 dB
 
 float ToDb(float energy) { return 10.0f * std::log10(energy); }
 
-void TrackFloor(PauseDetector& d, const float* level, const float* raw, const float* rise) {
+void TrackFloor(PauseDetector& d, const float* level, const float* raw, const float* rise,
+                const float* broad) {
     for (int c = 0; c < d.channels; ++c) {
         if (d.in_block == 0 || level[c] < d.cur_min[c]) d.cur_min[c] = level[c];
+        if (d.in_block == 0 || broad[c] < d.cur_broad_min[c]) d.cur_broad_min[c] = broad[c];
         if (d.in_block == 0 || raw[c] > d.cur_max[c]) d.cur_max[c] = raw[c];
         if (d.in_block == 0 || rise[c] > d.cur_rise[c]) d.cur_rise[c] = rise[c];
     }
@@ -78,6 +81,7 @@ void TrackFloor(PauseDetector& d, const float* level, const float* raw, const fl
         d.block_min[d.next_block][c] = d.cur_min[c];
         d.block_max[d.next_block][c] = d.cur_max[c];
         d.block_rise[d.next_block][c] = d.cur_rise[c];
+        d.block_broad_min[d.next_block][c] = d.cur_broad_min[c];
     }
     d.next_block = (d.next_block + 1) % kPauseFloorBlocks;
     d.blocks = std::min(d.blocks + 1, kPauseFloorBlocks);
@@ -95,6 +99,13 @@ void FloorAndPeak(const PauseDetector& d, int c, float& floor, float& peak, floa
         peak = std::max(peak, d.block_max[b][c]);
         rise = std::max(rise, d.block_rise[b][c]);
     }
+}
+
+// The floor of channel c's whole band.
+float BroadFloor(const PauseDetector& d, int c) {
+    float floor = d.in_block > 0 ? d.cur_broad_min[c] : 1.0f;
+    for (int b = 0; b < d.blocks; ++b) floor = std::min(floor, d.block_broad_min[b][c]);
+    return floor;
 }
 
 // The pauses' level, once enough of them has been heard to trust it.
@@ -180,11 +191,13 @@ bool IsClick(const PauseDetector& d, int slot, const float* floors) {
 // to be over plain noise is cut to kEndedHoldWindows: the word has ended, not faded. Plain
 // noise: every window of the hold within 3 dB of the floor (the floor is the noise's quietest
 // moment; 2 dB after sound under kFaintDb, whose endings lie nearer the noise), on every channel
-// whose sound stands out.
+// whose sound stands out; and over the whole band, within kBroadEnded of where its pauses stand,
+// so that a word that ends below the high-pass keeps its hold.
 constexpr int kEndedHoldWindows = 3;
 constexpr float kEndedPeakDb = 20.0f;
 constexpr float kEnded = Ratio(3.0f);
 constexpr float kEndedAfterFaint = Ratio(2.0f);
+constexpr float kBroadEnded = Ratio(3.0f);
 
 bool EndedAhead(const PauseDetector& d, int slot, const float* floors, const bool* live,
                 float ended) {
@@ -193,8 +206,12 @@ bool EndedAhead(const PauseDetector& d, int slot, const float* floors, const boo
     for (int c = 0; c < d.channels; ++c) {
         if (!live[c]) continue;
         any = true;
+        const float broad_ended = d.pause_windows_seen >= kBackgroundWindows
+                                      ? BroadFloor(d, c) * d.broad_rise[c] * kBroadEnded
+                                      : 1e30f;
         for (int k = 0; k < kHoldWindows; ++k) {
-            if (d.level[(slot + k) % kPauseLookaheadWindows][c] > floors[c] * ended) return false;
+            const int at = (slot + k) % kPauseLookaheadWindows;
+            if (d.level[at][c] > floors[c] * ended || d.broad[at][c] > broad_ended) return false;
         }
     }
     return any;
@@ -304,7 +321,14 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
         d.highest_floor = std::max(d.highest_floor, lowest_floor);
     }
     if (pause) ++d.stats.pause_windows;
-    if (pause && separable) FollowBackground(d, level[quietest]);
+    if (pause && separable) {
+        const float weight =
+            static_cast<float>(std::min(d.pause_windows_seen + 1, kBackgroundWindows));
+        for (int c = 0; c < d.channels; ++c) {
+            d.broad_rise[c] += (d.broad[slot][c] / BroadFloor(d, c) - d.broad_rise[c]) / weight;
+        }
+        FollowBackground(d, level[quietest]);
+    }
     if (pause) {
         TellUntold(d);
     } else if (!d.sound) {
@@ -323,6 +347,7 @@ void CloseWindow(PauseDetector& d, const RunSink& sink) {
     const int slot = (d.head + d.pending) % kPauseLookaheadWindows;
     float* level = d.level[slot];
     float* raw = d.raw[slot];
+    float* broad = d.broad[slot];
     float rise[kMaxSilenceChannels];
     const float per_sample =
         1.0f / (static_cast<float>(d.analysed > 0 ? d.analysed : 1) * kFullScaleEnergy);
@@ -338,6 +363,13 @@ void CloseWindow(PauseDetector& d, const RunSink& sink) {
             energy += d.recent[(d.recent_at - k + kPauseLevelWindows) % kPauseLevelWindows][c];
         level[c] = energy / static_cast<float>(span);
         d.energy[c] = 0.0f;
+        d.broad_recent[d.recent_at][c] = std::max(kSilent, d.broad_energy[c] * per_sample);
+        energy = 0.0f;
+        for (int k = 0; k < span; ++k)
+            energy +=
+                d.broad_recent[(d.recent_at - k + kPauseLevelWindows) % kPauseLevelWindows][c];
+        broad[c] = energy / static_cast<float>(span);
+        d.broad_energy[c] = 0.0f;
     }
     d.recent_at = (d.recent_at + 1) % kPauseLevelWindows;
     d.recent_count = std::min(d.recent_count + 1, kPauseLevelWindows);
@@ -352,7 +384,7 @@ void CloseWindow(PauseDetector& d, const RunSink& sink) {
     // loud.
     if (d.in_window == d.window_frames && d.window_changes &&
         d.recent_count == kPauseLevelWindows) {
-        TrackFloor(d, level, raw, rise);
+        TrackFloor(d, level, raw, rise, broad);
     }
     d.in_window = 0;
     d.window_changes = false;
@@ -364,12 +396,14 @@ template <SampleFormat F, int Channels>
 void Measure(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
     // Locals, so that the channels' filters run side by side in registers: the compiler must
     // otherwise assume `p`'s bytes may alias the detector's state.
-    const float b0 = d.b0, b1 = d.b1, b2 = d.b2, a1 = d.a1, a2 = d.a2;
-    float z1[Channels], z2[Channels], energy[Channels];
+    const float b0 = d.b0, b1 = d.b1, b2 = d.b2, a1 = d.a1, a2 = d.a2, pole = d.dc_pole;
+    float z1[Channels], z2[Channels], energy[Channels], dc[Channels], broad[Channels];
     for (int c = 0; c < Channels; ++c) {
         z1[c] = d.z1[c];
         z2[c] = d.z2[c];
         energy[c] = 0.0f;
+        dc[c] = d.dc[c];
+        broad[c] = 0.0f;
     }
     constexpr std::size_t kFrameBytes = SampleBytes(F) * Channels;
     const std::size_t stride = d.step * kFrameBytes;
@@ -381,12 +415,16 @@ void Measure(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
             z1[c] = b1 * x - a1 * y + z2[c];
             z2[c] = b2 * x - a2 * y;
             energy[c] += y * y;
+            dc[c] += pole * (x - dc[c]);
+            broad[c] += (x - dc[c]) * (x - dc[c]);
         }
     }
     for (int c = 0; c < Channels; ++c) {
         d.z1[c] = z1[c];
         d.z2[c] = z2[c];
         d.energy[c] += energy[c];
+        d.dc[c] = dc[c];
+        d.broad_energy[c] += broad[c];
     }
 }
 
@@ -399,6 +437,7 @@ void MeasureIn(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
             const float x = SampleValue<F>(p + (d.skip * d.channels + c) * SampleBytes(F));
             d.z1[c] = (d.b1 + d.b2) * x;
             d.z2[c] = d.b2 * x;
+            d.dc[c] = x;
         }
         d.primed = true;
     }
@@ -477,6 +516,7 @@ void StartPauseDetector(PauseDetector& d, std::uint32_t rate, int channels, int 
     d.b2 = static_cast<float>(norm);
     d.a1 = static_cast<float>(2.0 * (k * k - 1.0) * norm);
     d.a2 = static_cast<float>((1.0 - kSqrt2 * k + k * k) * norm);
+    d.dc_pole = static_cast<float>(1.0 - std::exp(-2.0 * kPi * kDcHz / analysis));
 }
 
 void FeedPauseDetector(PauseDetector& d, const std::uint8_t* p, std::size_t count,

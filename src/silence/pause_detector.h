@@ -58,6 +58,7 @@ struct PauseDetector {
     std::uint32_t window_frames = 80;
     std::uint32_t step = 1;  // every step-th frame is analysed
     float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+    float dc_pole = 0;  // the DC average's step
 
     // The window being measured.
     std::uint32_t in_window = 0;  // frames of it seen
@@ -71,8 +72,13 @@ struct PauseDetector {
     float z1[kMaxSilenceChannels] = {};
     float z2[kMaxSilenceChannels] = {};
     float energy[kMaxSilenceChannels] = {};
+    // The same over the whole band but DC (a one-pole average taken off): where a word ends in
+    // sound below the high-pass (a deep voice, a boomy microphone), its hold is not cut short.
+    float dc[kMaxSilenceChannels] = {};
+    float broad_energy[kMaxSilenceChannels] = {};
     // Mean square of the last windows, per channel, for the level of the newest.
     float recent[kPauseLevelWindows][kMaxSilenceChannels] = {};
+    float broad_recent[kPauseLevelWindows][kMaxSilenceChannels] = {};
     int recent_at = 0;
     int recent_count = 0;
 
@@ -80,6 +86,7 @@ struct PauseDetector {
     // scale, over the last kPauseLevelWindows windows and over the window alone (for the peak).
     float level[kPauseLookaheadWindows][kMaxSilenceChannels] = {};
     float raw[kPauseLookaheadWindows][kMaxSilenceChannels] = {};
+    float broad[kPauseLookaheadWindows][kMaxSilenceChannels] = {};
     std::uint32_t frames[kPauseLookaheadWindows] = {};
     bool still[kPauseLookaheadWindows] = {};  // digital silence: no sample changed
     int head = 0;
@@ -94,6 +101,8 @@ struct PauseDetector {
     // The steepest rise of a window over the one 40 ms before it, as a ratio: words start in
     // tens of milliseconds, swells of music and noise over hundreds.
     float block_rise[kPauseFloorBlocks][kMaxSilenceChannels] = {};
+    float block_broad_min[kPauseFloorBlocks][kMaxSilenceChannels] = {};
+    float cur_broad_min[kMaxSilenceChannels] = {};
     float cur_min[kMaxSilenceChannels] = {};
     float cur_max[kMaxSilenceChannels] = {};
     float cur_rise[kMaxSilenceChannels] = {};
@@ -121,6 +130,9 @@ struct PauseDetector {
     // pause (the floor is the quietest moment, a decibel or two below it), and its range.
     float pause_level = 0.0f;
     int pause_windows_seen = 0;
+    // How far the whole band of the pauses stands above its floor, on average, per channel (a
+    // ratio): under a decibel in white noise, several where low rumble wanders.
+    float broad_rise[kMaxSilenceChannels] = {};
     float lowest_background = 1.0f;
     float highest_background = 1.0f;
 
