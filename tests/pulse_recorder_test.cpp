@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -132,6 +135,59 @@ TEST_F(PulseTest, RecordCommandStopsAtItsSecondsAndOnHangUp) {
 
 // A fresh server takes a second or more to deliver a stream's first frames; an interrupt soon
 // after they come, before a whole second is in, keeps them.
+// The status line is redrawn in place on a terminal: on a narrow one it gives up columns rather
+// than wrap, which would leave a trail of lines ten times a second.
+TEST_F(PulseTest, TheRecordStatusLineFitsANarrowTerminal) {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    const winsize narrow = {8, 40, 0, 0};
+    ASSERT_EQ(::ioctl(terminal, TIOCSWINSZ, &narrow), 0);
+    const int side = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);  // keeps it open until read
+    const pid_t child =
+        Program({"record", NarrowPath("narrow.wav"), "--seconds", "2"}, ::ptsname(terminal));
+    std::string shown;
+    int status = -1;
+    for (bool running = true; running;) {
+        running = ::waitpid(child, &status, WNOHANG) == 0;
+        pollfd ready = {terminal, POLLIN, 0};
+        while (::poll(&ready, 1, running ? 100 : 0) > 0) {
+            char buffer[4096];
+            const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+            if (n <= 0) break;
+            shown.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(side);
+    ::close(terminal);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+    // Every stretch redrawn in place (one that the next carriage return does not end with a new
+    // line), without its escapes, in characters.
+    int redraws = 0;
+    std::size_t at = 0;
+    while (at < shown.size()) {
+        const std::size_t end = shown.find('\r', at);
+        if (end == std::string::npos) break;
+        const bool line_ends = end + 1 < shown.size() && shown[end + 1] == '\n';
+        std::size_t columns = 0;
+        for (std::size_t i = at; i < end; ++i) {
+            if (shown[i] == '\033') {
+                while (i < end && !std::isalpha(static_cast<unsigned char>(shown[i]))) ++i;
+            } else if (shown[i] != '\n' && (static_cast<unsigned char>(shown[i]) & 0xC0) != 0x80) {
+                ++columns;
+            }
+        }
+        if (!line_ends && columns > 0) {
+            ++redraws;
+            EXPECT_LT(columns, 40u) << shown.substr(at, end - at);
+        }
+        at = end + 1;
+    }
+    EXPECT_GT(redraws, 3) << shown;
+    EXPECT_NE(shown.find("recorded 2 s"), std::string::npos) << shown;
+}
+
 TEST_F(PulseTest, AnInterruptBeforeTheFirstWholeSecondKeepsWhatWasHeard) {
     const pid_t child = Program({"record", NarrowPath("short.wav")}, NarrowPath("err"));
     std::this_thread::sleep_for(2500ms);
