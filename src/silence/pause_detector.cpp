@@ -43,7 +43,7 @@ constexpr float kOnsetDb = 9.0f;
 // the noise before they end.
 constexpr int kHoldWindows = 10;
 constexpr float kFaintDb = 30.0f;
-constexpr float kHoldWindowsPerFaintDb = 1.0f;
+constexpr float kHoldWindowsPerFaintDb = 0.75f;
 constexpr int kMaxHoldWindows = 30;
 // Sound that stood this far above the floor (a quiet room) ends clearly, far above the floor,
 // before the level falls to kLeaveDb: a short hold is enough.
