@@ -342,6 +342,15 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
                        : Verdict::kQuiet);
 }
 
+// The mean of channel c's `span` newest windows in `recent`, the newest at `at`.
+float MeanOfRecent(const float (&recent)[kPauseLevelWindows][kMaxSilenceChannels], int at, int span,
+                   int c) {
+    float energy = 0.0f;
+    for (int k = 0; k < span; ++k)
+        energy += recent[(at - k + kPauseLevelWindows) % kPauseLevelWindows][c];
+    return energy / static_cast<float>(span);
+}
+
 void CloseWindow(PauseDetector& d, const RunSink& sink) {
     if (d.pending == d.lookahead) DecideOldest(d, sink);
     const int slot = (d.head + d.pending) % kPauseLookaheadWindows;
@@ -358,17 +367,10 @@ void CloseWindow(PauseDetector& d, const RunSink& sink) {
         const float before = d.recent[d.recent_at][c];
         rise[c] = d.recent_count == kPauseLevelWindows && before > kSilent ? raw[c] / before : 1.0f;
         d.recent[d.recent_at][c] = raw[c];
-        float energy = 0.0f;
-        for (int k = 0; k < span; ++k)
-            energy += d.recent[(d.recent_at - k + kPauseLevelWindows) % kPauseLevelWindows][c];
-        level[c] = energy / static_cast<float>(span);
+        level[c] = MeanOfRecent(d.recent, d.recent_at, span, c);
         d.energy[c] = 0.0f;
         d.broad_recent[d.recent_at][c] = std::max(kSilent, d.broad_energy[c] * per_sample);
-        energy = 0.0f;
-        for (int k = 0; k < span; ++k)
-            energy +=
-                d.broad_recent[(d.recent_at - k + kPauseLevelWindows) % kPauseLevelWindows][c];
-        broad[c] = energy / static_cast<float>(span);
+        broad[c] = MeanOfRecent(d.broad_recent, d.recent_at, span, c);
         d.broad_energy[c] = 0.0f;
     }
     d.recent_at = (d.recent_at + 1) % kPauseLevelWindows;
