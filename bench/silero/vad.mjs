@@ -4,25 +4,12 @@
 //
 //   node vad.mjs FILE
 import { readFileSync } from 'node:fs';
+import { readMonoWav } from '../mono_wav.mjs';
 import { createRequire } from 'node:module';
 import * as ort from 'onnxruntime-web';
 
 const [file] = process.argv.slice(2);
-const bytes = readFileSync(file);
-let rate = 0, data = null;
-for (let at = 12; at + 8 <= bytes.length;) {
-    const id = bytes.toString('latin1', at, at + 4), size = bytes.readUInt32LE(at + 4);
-    if (id === 'fmt ') rate = bytes.readUInt32LE(at + 12);
-    if (id === 'data') {
-        data = bytes.subarray(at + 8, Math.min(bytes.length, at + 8 + size));
-        break;
-    }
-    at += 8 + size + (size & 1);
-}
-if (data === null || ![8000, 16000].includes(rate)) {
-    console.error(`vad.mjs: ${file}: not a 16-bit mono WAV at 8 or 16 kHz`);
-    process.exit(1);
-}
+const { rate, data } = readMonoWav(file, [8000, 16000]);
 ort.env.wasm.numThreads = 1;
 const model = readFileSync(
     createRequire(import.meta.url).resolve('@ricky0123/vad-web/dist/silero_vad_v5.onnx'));

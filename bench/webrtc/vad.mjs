@@ -2,25 +2,11 @@
 // one character per 30 ms frame, "1" for speech and "0" for none.
 //
 //   node vad.mjs FILE MODE      (MODE 0 to 3, 3 the most aggressive)
-import { readFileSync } from 'node:fs';
+import { readMonoWav } from '../mono_wav.mjs';
 import fvad from '@echogarden/fvad-wasm';
 
 const [file, mode] = process.argv.slice(2);
-const bytes = readFileSync(file);
-let rate = 0, data = null;
-for (let at = 12; at + 8 <= bytes.length;) {
-    const id = bytes.toString('latin1', at, at + 4), size = bytes.readUInt32LE(at + 4);
-    if (id === 'fmt ') rate = bytes.readUInt32LE(at + 12);
-    if (id === 'data') {
-        data = bytes.subarray(at + 8, Math.min(bytes.length, at + 8 + size));
-        break;
-    }
-    at += 8 + size + (size & 1);
-}
-if (data === null || ![8000, 16000, 32000, 48000].includes(rate)) {
-    console.error(`vad.mjs: ${file}: not a 16-bit mono WAV at 8, 16, 32 or 48 kHz`);
-    process.exit(1);
-}
+const { rate, data } = readMonoWav(file, [8000, 16000, 32000, 48000]);
 const m = await fvad();
 const vad = m._fvad_new();
 if (m._fvad_set_mode(vad, Number(mode)) !== 0 || m._fvad_set_sample_rate(vad, rate) !== 0) {
