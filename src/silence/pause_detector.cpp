@@ -397,12 +397,17 @@ void CloseWindow(PauseDetector& d, const RunSink& sink) {
 template <SampleFormat F, int Channels>
 void Measure(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
     // Locals, so that the channels' filters run side by side in registers: the compiler must
-    // otherwise assume `p`'s bytes may alias the detector's state.
-    const float b0 = d.b0, b1 = d.b1, b2 = d.b2, a1 = d.a1, a2 = d.a2, pole = d.dc_pole;
-    float z1[Channels], z2[Channels], energy[Channels], dc[Channels], broad[Channels];
+    // otherwise assume `p`'s bytes may alias the detector's state. The filter in direct form:
+    // each output waits on one multiply and one add after the last, which bounds this loop.
+    const float b0 = d.b0, b1 = d.b1, b2 = d.b2, a1 = d.a1, a2 = d.a2;
+    const float pole = d.dc_pole, keep = 1.0f - d.dc_pole;
+    float x1[Channels], x2[Channels], y1[Channels], y2[Channels];
+    float energy[Channels], dc[Channels], broad[Channels];
     for (int c = 0; c < Channels; ++c) {
-        z1[c] = d.z1[c];
-        z2[c] = d.z2[c];
+        x1[c] = d.x1[c];
+        x2[c] = d.x2[c];
+        y1[c] = d.y1[c];
+        y2[c] = d.y2[c];
         energy[c] = 0.0f;
         dc[c] = d.dc[c];
         broad[c] = 0.0f;
@@ -411,19 +416,26 @@ void Measure(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
     const std::size_t stride = d.step * kFrameBytes;
     const std::uint8_t* frame = p + d.skip * kFrameBytes;
     for (std::size_t k = d.skip; k < n; k += d.step, frame += stride) {
+        // Unrolled, so that each channel's state stays in registers.
+#pragma GCC unroll 8
         for (int c = 0; c < Channels; ++c) {
             const float x = SampleValue<F>(frame + SampleBytes(F) * c);
-            const float y = b0 * x + z1[c];
-            z1[c] = b1 * x - a1 * y + z2[c];
-            z2[c] = b2 * x - a2 * y;
+            const float y = (b0 * x + b1 * x1[c] + b2 * x2[c] - a2 * y2[c]) - a1 * y1[c];
+            x2[c] = x1[c];
+            x1[c] = x;
+            y2[c] = y1[c];
+            y1[c] = y;
             energy[c] += y * y;
-            dc[c] += pole * (x - dc[c]);
-            broad[c] += (x - dc[c]) * (x - dc[c]);
+            const float centred = x - dc[c];
+            broad[c] += centred * centred;
+            dc[c] = keep * dc[c] + pole * x;
         }
     }
     for (int c = 0; c < Channels; ++c) {
-        d.z1[c] = z1[c];
-        d.z2[c] = z2[c];
+        d.x1[c] = x1[c];
+        d.x2[c] = x2[c];
+        d.y1[c] = y1[c];
+        d.y2[c] = y2[c];
         d.energy[c] += energy[c];
         d.dc[c] = dc[c];
         d.broad_energy[c] += broad[c];
@@ -437,8 +449,7 @@ void MeasureIn(PauseDetector& d, const std::uint8_t* p, std::size_t n) {
         // step that would sound like a click.
         for (int c = 0; c < d.channels; ++c) {
             const float x = SampleValue<F>(p + (d.skip * d.channels + c) * SampleBytes(F));
-            d.z1[c] = (d.b1 + d.b2) * x;
-            d.z2[c] = d.b2 * x;
+            d.x1[c] = d.x2[c] = x;
             d.dc[c] = x;
         }
         d.primed = true;

@@ -68,9 +68,11 @@ struct PauseDetector {
     std::uint8_t still_frame[kMaxSilenceChannels * 8] = {};
     std::uint32_t skip = 0;  // frames until the next analysed one
     std::uint32_t analysed = 0;
-    bool primed = false;  // the filter has seen its first sample
-    float z1[kMaxSilenceChannels] = {};
-    float z2[kMaxSilenceChannels] = {};
+    bool primed = false;                 // the filter has seen its first sample
+    float x1[kMaxSilenceChannels] = {};  // the high-pass's last two inputs and outputs
+    float x2[kMaxSilenceChannels] = {};
+    float y1[kMaxSilenceChannels] = {};
+    float y2[kMaxSilenceChannels] = {};
     float energy[kMaxSilenceChannels] = {};
     // The same over the whole band but DC (a one-pole average taken off): where a word ends in
     // sound below the high-pass (a deep voice, a boomy microphone), its hold is not cut short.
