@@ -386,7 +386,11 @@ TEST(PauseStream, AFixedThresholdWithoutPadIsTheEngineRuleInAnyBufferItTakes) {
     std::mt19937 rng(8);
     static std::uint8_t buffer[1 << 20];
     for (int channels : {1, 2, 3, 5, 7}) {
-        const auto data = RandomSignal(rng, 2 * static_cast<std::size_t>(channels) * 150000);
+        auto data = RandomSignal(rng, 2 * static_cast<std::size_t>(channels) * 150000);
+        // With a sound far longer than the stage, which goes out from where it was read.
+        const std::size_t middle = data.size() / 2 / (2 * channels) * (2 * channels);
+        data.insert(data.begin() + static_cast<std::ptrdiff_t>(middle),
+                    2 * static_cast<std::size_t>(channels) * 50000, std::uint8_t{0x40});
         std::vector<std::uint8_t> expected(data.size());
         std::int32_t run = 0;
         const tamberlyn::SilenceRule engine = {channels, 500, 799};

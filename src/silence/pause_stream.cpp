@@ -46,6 +46,10 @@ struct Pass {
     std::uint8_t* stage;
     std::size_t stage_bytes;
     std::size_t staged = 0;
+    // Kept frames not yet written, after what is staged: a stretch of the ring, held there so
+    // that a long one goes out from where it was read rather than through the stage.
+    std::uint64_t held_first = 0;
+    std::uint64_t held = 0;
     std::uint64_t out_offset;
     const DataSink* sink;
     bool write_failed = false;
@@ -59,6 +63,19 @@ struct Pass {
     PauseReport* report;
 };
 
+// A kept stretch of at least this many bytes is written from the ring; a shorter one is staged.
+constexpr std::size_t kDirectBytes = 64 * 1024;
+
+void WriteOut(Pass& p, const std::uint8_t* from, std::size_t bytes) {
+    p.counts->error = p.sink->write(p.sink->context, from, bytes);
+    if (p.counts->error) {
+        p.write_failed = true;
+        return;
+    }
+    p.counts->written += bytes;
+    p.out_offset += bytes;
+}
+
 // Writes what is staged up to the last page boundary of the output (all of it with `all`).
 void Flush(Pass& p, bool all) {
     if (p.write_failed || p.staged == 0) return;
@@ -66,30 +83,54 @@ void Flush(Pass& p, bool all) {
     const std::size_t leave = all ? 0 : std::min(p.staged, static_cast<std::size_t>(end % kPage));
     const std::size_t out = p.staged - leave;
     if (out == 0) return;
-    p.counts->error = p.sink->write(p.sink->context, p.stage, out);
-    if (p.counts->error) {
-        p.write_failed = true;
-        return;
-    }
-    p.counts->written += out;
-    p.out_offset += out;
+    WriteOut(p, p.stage, out);
+    if (p.write_failed) return;
     std::memmove(p.stage, p.stage + out, leave);
     p.staged = leave;
 }
 
-void Keep(Pass& p, std::uint64_t frames) {
+// Copies `frames` frames of the ring, from frame number `first`, to the stage.
+void Stage(Pass& p, std::uint64_t first, std::uint64_t frames) {
     while (frames > 0 && !p.write_failed) {
-        const std::size_t at = static_cast<std::size_t>(p.consumed % p.ring_frames);
+        const std::size_t at = static_cast<std::size_t>(first % p.ring_frames);
         std::size_t n =
             static_cast<std::size_t>(std::min<std::uint64_t>(frames, p.ring_frames - at));
         n = std::min(n, (p.stage_bytes - p.staged) / p.frame_bytes);
         std::memcpy(p.stage + p.staged, p.ring + at * p.frame_bytes, n * p.frame_bytes);
         p.staged += n * p.frame_bytes;
-        p.consumed += n;
+        first += n;
         frames -= n;
         if (p.stage_bytes - p.staged < p.frame_bytes) Flush(p, false);
         // No page boundary among the staged bytes: they go as they are.
         if (p.stage_bytes - p.staged < p.frame_bytes) Flush(p, true);
+    }
+}
+
+// Writes the held stretch: from the ring when long, else through the stage.
+void Release(Pass& p) {
+    if (p.held == 0) return;
+    const std::size_t bytes = static_cast<std::size_t>(p.held) * p.frame_bytes;
+    if (bytes >= kDirectBytes) {
+        Flush(p, true);
+        const std::size_t at = static_cast<std::size_t>(p.held_first % p.ring_frames);
+        if (!p.write_failed) WriteOut(p, p.ring + at * p.frame_bytes, bytes);
+    } else {
+        Stage(p, p.held_first, p.held);
+    }
+    p.held = 0;
+}
+
+void Keep(Pass& p, std::uint64_t frames) {
+    while (frames > 0 && !p.write_failed) {
+        const std::size_t at = static_cast<std::size_t>(p.consumed % p.ring_frames);
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(frames, p.ring_frames - at));
+        // The held stretch grows while it runs on in the ring.
+        if (p.held > 0 && (at == 0 || p.held_first + p.held != p.consumed)) Release(p);
+        if (p.held == 0) p.held_first = p.consumed;
+        p.held += n;
+        p.consumed += n;
+        frames -= n;
     }
     p.consumed += frames;  // after a failed write nothing more goes out
 }
@@ -109,6 +150,7 @@ void OnSpan(void* context, std::uint64_t frames, bool keep) {
         Keep(p, frames);
         return;
     }
+    Release(p);
     if (p.cut_frames == 0) p.cut_first = p.consumed;
     p.cut_frames += frames;
     p.consumed += frames;
@@ -239,6 +281,9 @@ StreamResult CutPauses(const DataSource& in, std::uint64_t limit, const PauseRul
     std::uint64_t remaining = limit;
     StreamResult result = StreamResult::kDone;
     for (;;) {
+        // The next read must not reach the frames still held for writing.
+        if (p.held > 0 && fed + layout.read_frames > p.held_first + layout.ring_frames) Release(p);
+        if (p.write_failed) break;
         const std::size_t at = static_cast<std::size_t>(fed % layout.ring_frames);
         const std::uint64_t free = layout.ring_frames - (fed - p.consumed);
         std::size_t want_frames = static_cast<std::size_t>(std::min<std::uint64_t>(
@@ -279,6 +324,7 @@ StreamResult CutPauses(const DataSource& in, std::uint64_t limit, const PauseRul
         }
         FinishPauseCutter(p.cutter, SpanSink{OnSpan, &p});
         EndCut(p);
+        Release(p);
         Flush(p, true);
     }
     if (p.write_failed) result = StreamResult::kWriteFailed;
