@@ -137,11 +137,12 @@ float EnterFor(float spread) {
 constexpr int kTailWindows = 6;
 constexpr float kTailFall = Ratio(6.0f);
 constexpr float kTailBelowPeakDb = 20.0f;
-constexpr float kTailCeilingDb = 14.0f;
+constexpr float kTailCeilingDb = 22.0f;
 constexpr float kTailDbPerWindow = 0.6f;
 
 // Once told, the tail lasts until the level rises kTailFall above its lowest point: more sound.
-void FollowTail(PauseDetector& d, float above) {
+// Over digital silence there is no floor for a tail to fall to, and none is told.
+void FollowTail(PauseDetector& d, float above, bool digital) {
     if (above < d.last_above) {
         if (d.falling++ == 0) d.fall_from = d.last_above;
     } else {
@@ -149,7 +150,8 @@ void FollowTail(PauseDetector& d, float above) {
     }
     d.last_above = above;
     if (d.tail && above > d.tail_low * kTailFall) d.tail = false;
-    if (!d.tail && d.sound && d.falling >= kTailWindows && above * kTailFall <= d.fall_from &&
+    if (!d.tail && d.sound && !digital && d.falling >= kTailWindows &&
+        above * kTailFall <= d.fall_from &&
         ToDb(d.fall_from / above) >= kTailDbPerWindow * static_cast<float>(d.falling) &&
         ToDb(above) <= std::min(kTailCeilingDb, d.segment_peak - kTailBelowPeakDb)) {
         d.tail = true;
@@ -290,7 +292,7 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
         separable = false;  // no floor was measured: the background is nothing
         ++d.stats.digital_windows;
     }
-    FollowTail(d, above);
+    FollowTail(d, above, digital);
     const bool tail = d.tail;
     if (d.sound) {
         if (above > kLeave && !tail) {
