@@ -330,8 +330,11 @@ void Butterworth(std::vector<float>& samples, std::uint32_t rate, double hz, boo
 }  // namespace
 
 void TelephoneBand(Take& take) {
-    Butterworth(take.mix, take.rate, 300, true);
-    if (take.rate > 6800) Butterworth(take.mix, take.rate, 3400, false);
+    // The speech measured is what the line carries, as the mix is.
+    for (std::vector<float>* v : {&take.mix, &take.speech}) {
+        Butterworth(*v, take.rate, 300, true);
+        if (take.rate > 6800) Butterworth(*v, take.rate, 3400, false);
+    }
 }
 
 void Muffle(Take& take, double hz) {
