@@ -561,6 +561,31 @@ int main(int argc, char** argv) {
         }
         return t;
     });
+    // Other people talking at once, far off: no pause of the talker's is quiet, and none of
+    // the talker's words may be taken for the babble.
+    add("babble of six voices, -40 dBFS", [&] {
+        Take t = speech(16000, 0, 66);
+        std::vector<float> babble(t.mix.size(), 0.0f);
+        for (int v = 1; v <= 6; ++v) {
+            std::vector<float> talk;
+            for (const auto& u : utterances_of(v, 16000))
+                talk.insert(talk.end(), u.begin(), u.end());
+            const std::size_t shift = static_cast<std::size_t>(v) * 37 * 16000 / 10;
+            for (std::size_t i = 0; i < babble.size() && !talk.empty(); ++i)
+                babble[i] += talk[(i + shift) % talk.size()];
+        }
+        std::mt19937 random(67 + salt);
+        const auto white = MakeNoise(Noise::kWhite, babble.size(), 16000, -40, random);
+        double b = 0, w = 0;
+        for (std::size_t i = 0; i < babble.size(); ++i) {
+            b += double{babble[i]} * babble[i];
+            w += double{white[i]} * white[i];
+        }
+        const auto gain = static_cast<float>(b > 0 ? std::sqrt(w / b) : 0.0);
+        for (float& x : babble) x *= gain;
+        AddNoise(t, babble);
+        return t;
+    });
     add("all digital silence, 20 s", [&] {
         Take t;
         t.rate = 16000;
