@@ -307,6 +307,23 @@ TEST(PauseDetector, TheFirstWindowsOfAPulsedBuzzDoNotSetItsFloor) {
     EXPECT_EQ(PauseShare(labels, 0.5, r.pauses[0].second - 0.5), 1.0);
 }
 
+// Noise that swells by 12 dB over three seconds in a pause, above where sound starts, is no
+// word: it never rose the way a word does.
+TEST(PauseDetector, APauseGoesOnThroughNoiseThatSwellsSlowly) {
+    Recording r = Dictation(3, 8.0);
+    std::vector<float> noise(r.samples.size(), 0.0f);
+    AddNoise(noise, -50.0, 47);
+    const auto [from, to] = r.pauses[1];
+    for (std::size_t i = 0; i < noise.size(); ++i) {
+        const double t = static_cast<double>(i) / kRate - (from + 1.0);
+        if (t > 0 && t < 6.0)
+            noise[i] *= static_cast<float>(std::pow(2.0, 1 - std::cos(kPi * t / 3)));
+        r.samples[i] += noise[i];
+    }
+    const auto labels = Labels(Frames({r.samples}), 1);
+    EXPECT_EQ(PauseShare(labels, from + 3.5, to - 3.5), 1.0);
+}
+
 TEST(PauseDetector, FindsNoPauseInAChordWithTremolo) {
     std::vector<float> chord;
     for (std::size_t i = 0; i < 30 * kRate; ++i) {

@@ -160,6 +160,19 @@ void FollowTail(PauseDetector& d, float above, bool digital) {
     if (d.tail) d.tail_low = std::min(d.tail_low, above);
 }
 
+// A word rises out of a pause within tens of milliseconds; noise that swells creeps up over
+// hundreds. Away from sound, a window starts sound only where it stands 3 dB above the quietest
+// of the kPauseRiseWindows decided before it.
+constexpr float kRise = Ratio(3.0f);
+
+bool Rose(PauseDetector& d, float above) {
+    float lowest = above;
+    for (float before : d.above_before) lowest = std::min(lowest, before);
+    d.above_before[d.above_at] = above;
+    d.above_at = (d.above_at + 1) % kPauseRiseWindows;
+    return above >= lowest * kRise;
+}
+
 int HoldFor(float segment_peak_db) {
     if (segment_peak_db >= kClearDb) return kClearHoldWindows;
     const float faint = std::max(0.0f, kFaintDb - segment_peak_db);
@@ -294,6 +307,7 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
     }
     FollowTail(d, above, digital);
     const bool tail = d.tail;
+    const bool rose = Rose(d, above) || digital;
     if (d.sound) {
         if (above > kLeave && !tail) {
             d.segment_peak = std::max(d.segment_peak, ToDb(above));
@@ -306,7 +320,8 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
             d.hang = kEndedHoldWindows;
         }
     } else if (!tail && above > (d.since_sound < kGraceWindows ? kGraceEnter : EnterFor(spread)) &&
-               (digital || d.since_sound < kGraceWindows || !IsClick(d, slot, floors))) {
+               (d.since_sound < kGraceWindows ||
+                (rose && (digital || !IsClick(d, slot, floors))))) {
         const float above_db = ToDb(above);
         d.segment_peak =
             d.since_sound < kGraceWindows ? std::max(d.segment_peak, above_db) : above_db;

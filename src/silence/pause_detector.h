@@ -26,6 +26,7 @@ constexpr int kPauseLookaheadWindows = 300;  // a decision sees 3 s ahead
 constexpr int kPauseFloorBlockWindows = 50;
 constexpr int kPauseFloorBlocks = 16;  // with the lookahead: about 5 s of floor behind
 constexpr int kPauseLevelWindows = 4;  // a window's level is measured over the last this many
+constexpr int kPauseRiseWindows = 20;  // sound starts only by rising over this many
 
 // What a decided stretch is: sound; a pause; or quiet not told a pause yet, which is one after
 // all if the same quiet is told one before sound returns (the quiet that opens a recording, judged
@@ -117,6 +118,9 @@ struct PauseDetector {
     int hang = 0;
     int since_sound = 1 << 20;  // windows since sound ended
     bool judged = false;        // the quiet since then is a pause
+    // How far the loudest channel stood above its floor (a ratio) in the windows last decided.
+    float above_before[kPauseRiseWindows] = {};
+    int above_at = 0;
     std::uint64_t untold = 0;   // windows of that quiet before it was told one
     float segment_peak = 0.0f;  // the loudest window of the current sound, above its floor (dB)
     // A fall that has not stopped since it began: the windows it has lasted and where it began
