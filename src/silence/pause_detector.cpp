@@ -86,26 +86,38 @@ void TrackFloor(PauseDetector& d, const float* level, const float* raw, const fl
     d.next_block = (d.next_block + 1) % kPauseFloorBlocks;
     d.blocks = std::min(d.blocks + 1, kPauseFloorBlocks);
     d.in_block = 0;
+    // The same over the completed blocks, kept until the next completes.
+    for (int c = 0; c < d.channels; ++c) {
+        d.kept_min[c] = d.block_min[0][c];
+        d.kept_max[c] = d.block_max[0][c];
+        d.kept_rise[c] = d.block_rise[0][c];
+        d.kept_broad_min[c] = d.block_broad_min[0][c];
+        for (int b = 1; b < d.blocks; ++b) {
+            d.kept_min[c] = std::min(d.kept_min[c], d.block_min[b][c]);
+            d.kept_max[c] = std::max(d.kept_max[c], d.block_max[b][c]);
+            d.kept_rise[c] = std::max(d.kept_rise[c], d.block_rise[b][c]);
+            d.kept_broad_min[c] = std::min(d.kept_broad_min[c], d.block_broad_min[b][c]);
+        }
+    }
 }
 
 // The floor, the peak and the steepest rise of channel c over the blocks kept and the one being
 // filled.
 void FloorAndPeak(const PauseDetector& d, int c, float& floor, float& peak, float& rise) {
-    floor = d.in_block > 0 ? d.cur_min[c] : 1.0f;
-    peak = d.in_block > 0 ? d.cur_max[c] : kSilent;
-    rise = d.in_block > 0 ? d.cur_rise[c] : 1.0f;
-    for (int b = 0; b < d.blocks; ++b) {
-        floor = std::min(floor, d.block_min[b][c]);
-        peak = std::max(peak, d.block_max[b][c]);
-        rise = std::max(rise, d.block_rise[b][c]);
-    }
+    const bool filling = d.in_block > 0;
+    floor = filling ? d.cur_min[c] : 1.0f;
+    peak = filling ? d.cur_max[c] : kSilent;
+    rise = filling ? d.cur_rise[c] : 1.0f;
+    if (d.blocks == 0) return;
+    floor = std::min(floor, d.kept_min[c]);
+    peak = std::max(peak, d.kept_max[c]);
+    rise = std::max(rise, d.kept_rise[c]);
 }
 
 // The floor of channel c's whole band.
 float BroadFloor(const PauseDetector& d, int c) {
-    float floor = d.in_block > 0 ? d.cur_broad_min[c] : 1.0f;
-    for (int b = 0; b < d.blocks; ++b) floor = std::min(floor, d.block_broad_min[b][c]);
-    return floor;
+    const float floor = d.in_block > 0 ? d.cur_broad_min[c] : 1.0f;
+    return d.blocks > 0 ? std::min(floor, d.kept_broad_min[c]) : floor;
 }
 
 // The pauses' level, once enough of them has been heard to trust it.
@@ -165,11 +177,9 @@ void FollowTail(PauseDetector& d, float above, bool digital) {
 // of the kPauseRiseWindows decided before it.
 constexpr float kRise = Ratio(3.0f);
 
-bool Rose(PauseDetector& d, float above) {
+bool Rose(const PauseDetector& d, float above) {
     float lowest = above;
     for (float before : d.above_before) lowest = std::min(lowest, before);
-    d.above_before[d.above_at] = above;
-    d.above_at = (d.above_at + 1) % kPauseRiseWindows;
     return above >= lowest * kRise;
 }
 
@@ -307,7 +317,6 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
     }
     FollowTail(d, above, digital);
     const bool tail = d.tail;
-    const bool rose = Rose(d, above) || digital;
     if (d.sound) {
         if (above > kLeave && !tail) {
             d.segment_peak = std::max(d.segment_peak, ToDb(above));
@@ -321,13 +330,15 @@ void DecideOldest(PauseDetector& d, const RunSink& sink) {
         }
     } else if (!tail && above > (d.since_sound < kGraceWindows ? kGraceEnter : EnterFor(spread)) &&
                (d.since_sound < kGraceWindows ||
-                (rose && (digital || !IsClick(d, slot, floors))))) {
+                (digital || (Rose(d, above) && !IsClick(d, slot, floors))))) {
         const float above_db = ToDb(above);
         d.segment_peak =
             d.since_sound < kGraceWindows ? std::max(d.segment_peak, above_db) : above_db;
         d.sound = true;
         d.hang = HoldFor(d.segment_peak);
     }
+    d.above_before[d.above_at] = above;
+    d.above_at = (d.above_at + 1) % kPauseRiseWindows;
     d.since_sound = d.sound ? 0 : d.since_sound + 1;
     d.judged = !d.sound && (d.judged || separable || digital);
     const bool pause = d.judged;

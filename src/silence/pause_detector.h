@@ -106,6 +106,11 @@ struct PauseDetector {
     float block_rise[kPauseFloorBlocks][kMaxSilenceChannels] = {};
     float block_broad_min[kPauseFloorBlocks][kMaxSilenceChannels] = {};
     float cur_broad_min[kMaxSilenceChannels] = {};
+    // The same over the completed blocks kept, once there is one.
+    float kept_min[kMaxSilenceChannels] = {};
+    float kept_max[kMaxSilenceChannels] = {};
+    float kept_rise[kMaxSilenceChannels] = {};
+    float kept_broad_min[kMaxSilenceChannels] = {};
     float cur_min[kMaxSilenceChannels] = {};
     float cur_max[kMaxSilenceChannels] = {};
     float cur_rise[kMaxSilenceChannels] = {};
