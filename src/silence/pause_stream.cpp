@@ -125,8 +125,8 @@ void Keep(Pass& p, std::uint64_t frames) {
         const std::size_t at = static_cast<std::size_t>(p.consumed % p.ring_frames);
         const std::size_t n =
             static_cast<std::size_t>(std::min<std::uint64_t>(frames, p.ring_frames - at));
-        // The held stretch grows while it runs on in the ring.
-        if (p.held > 0 && (at == 0 || p.held_first + p.held != p.consumed)) Release(p);
+        // The held stretch grows until the ring wraps (a cut writes it first).
+        if (p.held > 0 && at == 0) Release(p);
         if (p.held == 0) p.held_first = p.consumed;
         p.held += n;
         p.consumed += n;
