@@ -399,6 +399,16 @@ int main(int argc, char** argv) {
         std::mt19937 random(seed + salt);
         return SpeechTake("", utterances_of(v, rate), rate, peak, 0.5, 3.0, random);
     };
+    // Speech by voice `v`, treated by `treat`, then in `noise` (its own seed) at `db`.
+    auto treated = [&](std::uint32_t rate, int v, unsigned seed,
+                       const std::function<void(Take&)>& treat, Noise noise, double db,
+                       unsigned noise_seed) {
+        Take t = speech(rate, v, seed);
+        treat(t);
+        std::mt19937 random(noise_seed + salt);
+        AddNoise(t, MakeNoise(noise, t.mix.size(), rate, db, random));
+        return t;
+    };
     auto noisy = [&](std::uint32_t rate, int v, Noise noise, double db, unsigned seed) {
         Take t = speech(rate, v, seed);
         std::mt19937 random(seed * 7 + 1 + salt);
@@ -512,18 +522,12 @@ int main(int argc, char** argv) {
         return t;
     });
     add("reverberant room, pink -40 dBFS", [&] {
-        Take t = speech(16000, 2, 51);
-        Reverberate(t, 0.6);
-        std::mt19937 random(52 + salt);
-        AddNoise(t, MakeNoise(Noise::kPink, t.mix.size(), 16000, -40, random));
-        return t;
+        return treated(
+            16000, 2, 51, [](Take& t) { Reverberate(t, 0.6); }, Noise::kPink, -40, 52);
     });
     add("reverberant room, pink -50 dBFS", [&] {
-        Take t = speech(16000, 4, 61);
-        Reverberate(t, 0.8);
-        std::mt19937 random(62 + salt);
-        AddNoise(t, MakeNoise(Noise::kPink, t.mix.size(), 16000, -50, random));
-        return t;
+        return treated(
+            16000, 4, 61, [](Take& t) { Reverberate(t, 0.8); }, Noise::kPink, -50, 62);
     });
     add("telephone band, white -40 dBFS", [&] {
         Take t = noisy(8000, 3, Noise::kWhite, -40, 63);
@@ -531,11 +535,8 @@ int main(int argc, char** argv) {
         return t;
     });
     add("muffled voice (below 250 Hz), white -40 dBFS", [&] {
-        Take t = speech(16000, 1, 64);
-        Muffle(t, 250);
-        std::mt19937 random(65 + salt);
-        AddNoise(t, MakeNoise(Noise::kWhite, t.mix.size(), 16000, -40, random));
-        return t;
+        return treated(
+            16000, 1, 64, [](Take& t) { Muffle(t, 250); }, Noise::kWhite, -40, 65);
     });
     add("buzz 50 Hz to 5 kHz -40 dBFS", [&] { return noisy(22050, 3, Noise::kBuzz, -40, 53); });
     add("white swelling +-5 dB, -40 dBFS", [&] {
